@@ -273,6 +273,7 @@ TEST(ChaseTest, PredictedPathsAcrossWallBouncesKeepTheChainRules) {
     Strategy plan;
     const PlanSummary summary = plan.plan(43, own, target, 0.0f);
     EXPECT_GT(summary.gain, 0.0f);
+    EXPECT_GE(summary.depth, 1);
     EXPECT_LT(plan.endTick(), 540);
     expectChainRules(plan);
     plan.releaseFollowUps();
