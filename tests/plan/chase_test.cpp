@@ -1,6 +1,7 @@
 // The chase planner (Strategy::plan) on hand-made and predicted paths.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "bot/plan/strategy.hpp"
@@ -132,6 +133,26 @@ TEST(ChaseTest, CostBelowOneBlowsNoWindButIsStillPaid) {
     EXPECT_EQ(summary.gain, static_cast<float>(20.0 - cost));
     EXPECT_EQ(plan.windX, 0.0f);
     EXPECT_EQ(plan.windY, 0.0f);
+}
+
+TEST(ChaseTest, CostEqualToTheTargetMassIsAffordableAndEndsTheSearch) {
+    const float cost = chaseWindCost(10.0f, 60.0f, 100);
+    // A free catch of 20 at offset 150 would pay well, but the search never gets there.
+    for (float massAt100 : {cost, std::nextafter(cost, 0.0f)}) {
+        auto target = repeated(kFarTarget, 160);
+        target[100] = still(160.0f, 360.0f, massAt100);
+        target[150] = still(100.0f, 360.0f, 20.0f);
+        Strategy plan;
+        const PlanSummary summary =
+            plan.plan(0, handTrack(0, repeated(kOwnAtRest, 160)), handTrack(0, target), 0.0f);
+        if (massAt100 == cost) {
+            EXPECT_EQ(summary.gain, 0.0f);
+            EXPECT_EQ(summary.duration, 5);
+        } else {
+            EXPECT_EQ(summary.gain, 20.0f);
+            EXPECT_EQ(summary.duration, 150);
+        }
+    }
 }
 
 TEST(ChaseTest, DiagonalWindPointsAtTheTarget) {

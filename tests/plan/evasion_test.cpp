@@ -123,6 +123,14 @@ TEST(EvasionTest, ClosestApproachUpToHundredTicksBeyondTheHorizon) {
               1);
 }
 
+TEST(EvasionTest, TicksBeyondTheInt32RangeSaturate) {
+    // 1e30 away at 0.0001 a tick: the closest approach is far beyond any int32 tick count and
+    // counts as the largest one.
+    const CloudState crawler{-1e30f, 360.0f, 0.001f, 0.0f, 144.0f};
+    expectNoThreat(evadeCloud(kOwn, crawler, 500));
+    EXPECT_EQ(evadeCloud(kOwn, crawler, std::numeric_limits<std::int32_t>::max()).ticks, 1);
+}
+
 TEST(EvasionTest, ForecastTakesRaincloudsFirstInListOrder) {
     WorldSnapshot snapshot;
     snapshot.own = kOwn;
