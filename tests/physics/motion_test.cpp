@@ -64,14 +64,6 @@ TEST(MotionTest, CornerBouncesOnBothAxesInOneTick) {
     EXPECT_GT(vy, 0.0f);
 }
 
-TEST(MotionTest, OnlyOneAxisBouncingStillReportsABounce) {
-    float x = 640.0f, y = 1.0f, vx = 7.0f, vy = -1.0f;
-    EXPECT_TRUE(bounceOffWalls(x, y, vx, vy, 4.0f));
-    EXPECT_EQ(x, 640.0f);
-    EXPECT_EQ(vx, 7.0f);
-    EXPECT_EQ(y, 2.0f);
-}
-
 TEST(MotionTest, NanCoordinateNeverBounces) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     float x = nan, y = nan, vx = 1.0f, vy = 1.0f;

@@ -23,12 +23,6 @@ TEST(NumericTest, IntPowerOfTheDampingFactor) {
     EXPECT_NEAR(intPower(0.999, 500), std::pow(0.999, 500), 1e-12);
 }
 
-TEST(NumericTest, FloatSqrtRoundsToFloat) {
-    EXPECT_EQ(floatSqrt(100.0f), 10.0f);
-    EXPECT_EQ(floatSqrt(2.0f), static_cast<float>(std::sqrt(2.0)));
-    EXPECT_TRUE(std::isnan(floatSqrt(-1.0f)));
-}
-
 TEST(NumericTest, LineOffsetIsSignedClockwisePositive) {
     EXPECT_EQ(lineOffset(1.0f, 0.0f, 0.0f, 5.0f), -5.0f);
     EXPECT_EQ(lineOffset(1.0f, 0.0f, 0.0f, -5.0f), 5.0f);

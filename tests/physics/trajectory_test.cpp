@@ -23,14 +23,6 @@ std::vector<CloudState> stepped(CloudState c, int count) {
     return out;
 }
 
-TEST(TrajectoryTest, FreshBufferStartsEmpty) {
-    Trajectory track(1000);
-    EXPECT_EQ(track.capacity, 1000);
-    EXPECT_EQ(track.lastIndex, 0);
-    ASSERT_EQ(track.states.size(), 1000u);
-    EXPECT_EQ(track.states[999].mass, 0.0f);
-}
-
 TEST(TrajectoryTest, PredictionMatchesTheMotionModelTickByTick) {
     Trajectory track(1000);
     EXPECT_EQ(track.predict(120, 500, kStart), 499);

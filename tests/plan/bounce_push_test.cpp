@@ -106,12 +106,5 @@ TEST(BouncePushTest, NegativeStartTick) {
     expectPush(bouncePushPlan(own, -20), -25.0f, 0.0f, 17);
 }
 
-TEST(BouncePushTest, PushScalesWithTheMass) {
-    CloudState before{640.0f, 360.0f, 0.0f, 3.0f, 64.0f};
-    CloudState after = before;
-    after.vy = -3.9f;  // radius 8: slow up to 4
-    expectPush(bouncePushPlan(bounceAt(0, 4, before, after), 0), 0.0f, -16.0f, 4);
-}
-
 }  // namespace
 }  // namespace nimbus

@@ -95,15 +95,5 @@ TEST(DecideTest, NothingAtAllGivesTheIdlePlan) {
     EXPECT_EQ(plan.followUp, nullptr);
 }
 
-TEST(DecideTest, AThreatDoesNotCarryOverToTheNextDecision) {
-    WorldSnapshot snapshot = snapshotAt(5, kOwn);
-    snapshot.rainclouds = {kRainThreat, kEasyTarget};
-    EXPECT_TRUE(decidePlan(0.0f, snapshot, ownTrack(snapshot)).isDirect);
-    snapshot.rainclouds.pop_front();
-    Strategy plan = decidePlan(0.0f, snapshot, ownTrack(snapshot));
-    EXPECT_FALSE(plan.isDirect);
-    plan.releaseFollowUps();
-}
-
 }  // namespace
 }  // namespace nimbus

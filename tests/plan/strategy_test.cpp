@@ -27,16 +27,6 @@ struct ThreeStages {
     }
 };
 
-TEST(StrategyTest, FreshPlanHasNoChainAndZeroMasses) {
-    const Strategy plan;
-    EXPECT_EQ(plan.followUp, nullptr);
-    EXPECT_TRUE(plan.subPlans.empty());
-    EXPECT_FALSE(plan.isDirect);
-    EXPECT_FALSE(plan.spareFlag);
-    EXPECT_EQ(plan.ownState.mass, 0.0f);
-    EXPECT_EQ(plan.targetState.mass, 0.0f);
-}
-
 TEST(StrategyTest, IdlePlan) {
     Strategy plan;
     plan.setDirect(0.0f, 0.0f, 250, 10);
