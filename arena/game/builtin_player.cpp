@@ -8,12 +8,12 @@ namespace nimbus::arena {
 
 namespace {
 
-constexpr std::int32_t kPeriod = 6;          // ticks between two decisions
-constexpr double kCruiseSpeed = 12.0;        // velocity units (0.1 x this per tick)
+constexpr std::int32_t kPeriod = 6;    // ticks between two decisions
+constexpr double kCruiseSpeed = 12.0;  // velocity units (0.1 x this per tick)
 constexpr double kFleeSpeed = 20.0;
-constexpr double kMaxShareOfMass = 0.02;     // the most one wind may cost
-constexpr double kMinChange = 1.0;           // smaller velocity corrections are not worth a wind
-constexpr double kThreatMargin = 120.0;      // distance beyond a heavier cloud's edge that alarms
+constexpr double kMaxShareOfMass = 0.02;  // the most one wind may cost
+constexpr double kMinChange = 1.0;        // smaller velocity corrections are not worth a wind
+constexpr double kThreatMargin = 120.0;   // distance beyond a heavier cloud's edge that alarms
 constexpr double kSearchRadius = 600.0;
 
 struct Vec {
@@ -21,7 +21,9 @@ struct Vec {
     double y;
 };
 
-double length(Vec v) { return std::sqrt(v.x * v.x + v.y * v.y); }
+double length(Vec v) {
+    return std::sqrt(v.x * v.x + v.y * v.y);
+}
 
 // The wind that turns velocity `now` toward `wanted`, capped to what the mass affords.
 std::optional<Wind> windToward(const CloudState& own, Vec wanted) {
@@ -93,8 +95,8 @@ std::optional<Wind> greedyWind(const Game& game, std::int32_t player) {
     if (best == nullptr) {
         return std::nullopt;  // nothing worth chasing: drift, braking would cost mass
     }
-    const double dist = std::hypot(static_cast<double>(best->x) - own.x,
-                                   static_cast<double>(best->y) - own.y);
+    const double dist =
+        std::hypot(static_cast<double>(best->x) - own.x, static_cast<double>(best->y) - own.y);
     const double lead = dist / (0.1 * kCruiseSpeed);  // ticks to get there at cruise speed
     const Vec aim{best->x + 0.1 * best->vx * lead * 0.5 - own.x,
                   best->y + 0.1 * best->vy * lead * 0.5 - own.y};
@@ -107,7 +109,9 @@ std::optional<Wind> greedyWind(const Game& game, std::int32_t player) {
 
 }  // namespace
 
-bool looksBuiltin(std::string_view spec) { return spec.starts_with("builtin:"); }
+bool looksBuiltin(std::string_view spec) {
+    return spec.starts_with("builtin:");
+}
 
 std::optional<BuiltinKind> parseBuiltin(std::string_view spec) {
     if (spec == "builtin:idle") {

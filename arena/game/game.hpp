@@ -14,7 +14,7 @@ namespace nimbus::arena {
 
 struct GameSettings {
     std::uint64_t seed = 0;
-    std::int32_t ticks = 3600;       // the game ends when this many ticks have run
+    std::int32_t ticks = 3600;  // the game ends when this many ticks have run
     std::int32_t rainclouds = 40;
     std::int32_t players = 2;
 };
@@ -39,13 +39,13 @@ struct SwallowEvent {
 struct PlayerRecord {
     std::int32_t outAtTick = -1;  // the tick at which the thunderstorm was swallowed; -1 if never
     float peakMass = 0.0f;
-    std::int32_t winds = 0;          // every WIND the player sent, refused ones included
+    std::int32_t winds = 0;  // every WIND the player sent, refused ones included
     std::int32_t rejectedWinds = 0;
-    std::int32_t swallowed = 0;      // clouds this player's thunderstorm swallowed
+    std::int32_t swallowed = 0;  // clouds this player's thunderstorm swallowed
 };
 
 class Game {
-public:
+  public:
     // Sets up the seeded start (setup.hpp). players >= 1, ticks >= 0, rainclouds >= 0.
     explicit Game(const GameSettings& settings);
 
@@ -80,7 +80,7 @@ public:
     const std::vector<WindEvent>& windLog() const { return windLog_; }
     const std::vector<SwallowEvent>& swallowLog() const { return swallowLog_; }
 
-private:
+  private:
     struct QueuedWind {
         std::int32_t player;
         float wx;

@@ -8,7 +8,9 @@ namespace nimbus::arena {
 
 namespace {
 
-double rounded(float v) { return std::round(static_cast<double>(v) * 100.0) / 100.0; }
+double rounded(float v) {
+    return std::round(static_cast<double>(v) * 100.0) / 100.0;
+}
 
 std::string hex(std::uint64_t v) {
     char text[17];
@@ -20,8 +22,8 @@ nlohmann::json frameJson(const Game& game) {
     nlohmann::json frame = nlohmann::json::array();
     for (const Cloud& c : game.clouds()) {
         const char* kind = c.kind == CloudKind::Thunderstorm ? "T" : "R";
-        frame.push_back({c.id, kind, c.owner, rounded(c.state.x), rounded(c.state.y),
-                         rounded(c.state.mass)});
+        frame.push_back(
+            {c.id, kind, c.owner, rounded(c.state.x), rounded(c.state.y), rounded(c.state.mass)});
     }
     return frame;
 }
@@ -52,9 +54,8 @@ nlohmann::json ReplayRecorder::toJson(const Game& game, const std::vector<Player
     nlohmann::json out;
     out["format"] = "nimbus-arena-replay";
     out["version"] = 1;
-    out["settings"] = {{"seed", s.seed},           {"ticks", s.ticks},
-                       {"rainclouds", s.rainclouds}, {"players", s.players},
-                       {"tick_ms", tickMs},         {"arena", {1280, 720}}};
+    out["settings"] = {{"seed", s.seed},       {"ticks", s.ticks},  {"rainclouds", s.rainclouds},
+                       {"players", s.players}, {"tick_ms", tickMs}, {"arena", {1280, 720}}};
     nlohmann::json ps = nlohmann::json::array();
     for (std::size_t i = 0; i < players.size(); ++i) {
         ps.push_back({{"index", i}, {"name", players[i].name}, {"kind", players[i].kind}});
@@ -88,7 +89,8 @@ nlohmann::json ReplayRecorder::toJson(const Game& game, const std::vector<Player
                           {"accepted", w.accepted}});
     }
     for (const SwallowEvent& e : game.swallowLog()) {
-        events.push_back({{"type", "swallow"}, {"tick", e.tick}, {"by", e.by}, {"victim", e.victim}});
+        events.push_back(
+            {{"type", "swallow"}, {"tick", e.tick}, {"by", e.by}, {"victim", e.victim}});
         if (e.victim < s.players) {
             events.push_back({{"type", "eliminated"}, {"tick", e.tick}, {"player", e.victim}});
         }
@@ -140,10 +142,12 @@ VerifyReport verifyReplay(const nlohmann::json& replay) {
             auto [from, to] = winds.equal_range(t);
             for (auto it = from; it != to; ++it) {
                 const nlohmann::json& w = *it->second;
-                const WindVerdict v = game.queueWind(w.at("player").get<std::int32_t>(),
-                                                     w.at("wx").get<float>(), w.at("wy").get<float>());
+                const WindVerdict v =
+                    game.queueWind(w.at("player").get<std::int32_t>(), w.at("wx").get<float>(),
+                                   w.at("wy").get<float>());
                 if (v.accepted != w.at("accepted").get<bool>()) {
-                    report.message = "a wind at tick " + std::to_string(t) + " was judged otherwise";
+                    report.message =
+                        "a wind at tick " + std::to_string(t) + " was judged otherwise";
                     return report;
                 }
             }

@@ -15,7 +15,7 @@
 namespace nimbus::arena {
 
 class ReplayRecorder {
-public:
+  public:
     // Records the game's current state as the first frame.
     explicit ReplayRecorder(const Game& game);
 
@@ -28,15 +28,15 @@ public:
     nlohmann::json toJson(const Game& game, const std::vector<PlayerInfo>& players,
                           std::int32_t tickMs, const std::string& endReason) const;
 
-private:
+  private:
     struct FrameCloud {
         std::int32_t id;
         float x;
         float y;
         float mass;
     };
-    std::vector<char> kinds_;          // by cloud id: 'T' or 'R'
-    std::vector<std::int32_t> owners_; // by cloud id
+    std::vector<char> kinds_;           // by cloud id: 'T' or 'R'
+    std::vector<std::int32_t> owners_;  // by cloud id
     std::vector<std::vector<FrameCloud>> frames_;
     std::vector<std::uint64_t> fingerprints_;
 };

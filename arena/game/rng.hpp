@@ -6,7 +6,7 @@
 namespace nimbus::arena {
 
 class Rng {
-public:
+  public:
     explicit Rng(std::uint64_t seed) : state_(seed) {}
 
     // The next 64 random bits.
@@ -23,7 +23,7 @@ public:
         return lo + (hi - lo) * unit;
     }
 
-private:
+  private:
     std::uint64_t state_;
 };
 

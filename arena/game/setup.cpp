@@ -31,7 +31,8 @@ bool clearOfThunderstorms(const std::vector<Cloud>& clouds, double x, double y, 
 
 }  // namespace
 
-std::vector<Cloud> initialClouds(std::uint64_t seed, std::int32_t players, std::int32_t rainclouds) {
+std::vector<Cloud> initialClouds(std::uint64_t seed, std::int32_t players,
+                                 std::int32_t rainclouds) {
     Rng rng(seed);
     std::vector<Cloud> clouds;
     clouds.reserve(static_cast<std::size_t>(players + rainclouds));

@@ -48,9 +48,9 @@ TEST(GameTick, WindActsBeforeTheMoveOfTheSameTick) {
 
 TEST(GameTick, QueuedWindsAreCheckedAgainstTheMassLeftAfterEarlierOnes) {
     Game game(settingsFor(1), {storm(0, 640, 360)});
-    EXPECT_TRUE(game.queueWind(0, 30.0f, 40.0f).accepted);   // 50 of 100
-    EXPECT_TRUE(game.queueWind(0, 15.0f, 20.0f).accepted);   // 25 of the 50 left
-    EXPECT_FALSE(game.queueWind(0, 9.0f, 12.0f).accepted);   // 15 of 25: too strong
+    EXPECT_TRUE(game.queueWind(0, 30.0f, 40.0f).accepted);  // 50 of 100
+    EXPECT_TRUE(game.queueWind(0, 15.0f, 20.0f).accepted);  // 25 of the 50 left
+    EXPECT_FALSE(game.queueWind(0, 9.0f, 12.0f).accepted);  // 15 of 25: too strong
     game.step();
     const CloudState& s = game.thunderstorm(0)->state;
     EXPECT_FLOAT_EQ(s.mass, 25.0f);

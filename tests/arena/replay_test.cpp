@@ -126,8 +126,9 @@ TEST(Results, RanksLivingByMassThenLaterEliminationFirst) {
     while (!game.isOut(1)) {
         game.step();
     }
-    const auto rows = rankPlayers(game, {{"a", "bot", "a.log"}, {"b", "bot", ""},
-                                         {"c", "builtin", ""}, {"d", "builtin", ""}});
+    const auto rows = rankPlayers(
+        game,
+        {{"a", "bot", "a.log"}, {"b", "bot", ""}, {"c", "builtin", ""}, {"d", "builtin", ""}});
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].info.name, "d");
     EXPECT_EQ(rows[1].info.name, "a");

@@ -40,8 +40,8 @@ TEST(WindLaw, RefusesWithoutChangingAnything) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
         float wx, wy;
-    } refused[] = {{30.0f, 40.001f}, {nan, 0.0f}, {0.0f, nan}, {inf, 0.0f}, {0.0f, -inf},
-                   {3e38f, 3e38f}};
+    } refused[] = {{30.0f, 40.001f}, {nan, 0.0f},  {0.0f, nan},
+                   {inf, 0.0f},      {0.0f, -inf}, {3e38f, 3e38f}};
     for (const auto& w : refused) {
         CloudState c = restingCloud(100.0f);
         const WindVerdict v = applyWind(c, w.wx, w.wy);
