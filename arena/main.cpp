@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "arena/game/builtin_player.hpp"
 #include "arena/game/replay.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/arena_server.hpp"
@@ -116,6 +117,12 @@ int main(int argc, char** argv) {
     if (options.players != 0 && options.players < static_cast<std::int32_t>(options.bots.size())) {
         return fail("--players " + std::to_string(options.players) + " is fewer than the " +
                     std::to_string(options.bots.size()) + " BOTs given");
+    }
+    for (const std::string& bot : options.bots) {
+        if (nimbus::arena::looksBuiltin(bot) && !nimbus::arena::parseBuiltin(bot)) {
+            return fail("unknown builtin player \"" + bot +
+                        "\" (known: builtin:idle, builtin:greedy)");
+        }
     }
     for (const std::string& path : {replayPath, resultsPath}) {
         if (!path.empty() && !writable(path)) {

@@ -8,11 +8,11 @@ namespace nimbus::arena {
 
 namespace {
 
-constexpr std::int32_t kPeriod = 6;    // ticks between two decisions
-constexpr double kCruiseSpeed = 12.0;  // velocity units (0.1 x this per tick)
+constexpr std::int32_t kPeriod = 6;   // ticks between two decisions
+constexpr double kCruiseSpeed = 6.0;  // velocity units (0.1 x this per tick)
 constexpr double kFleeSpeed = 20.0;
 constexpr double kMaxShareOfMass = 0.02;  // the most one wind may cost
-constexpr double kMinChange = 1.0;        // smaller velocity corrections are not worth a wind
+constexpr double kMinChange = 2.5;        // smaller velocity corrections are not worth a wind
 constexpr double kThreatMargin = 120.0;   // distance beyond a heavier cloud's edge that alarms
 constexpr double kSearchRadius = 600.0;
 

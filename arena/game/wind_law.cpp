@@ -19,7 +19,7 @@ WindVerdict checkWind(float mass, float wx, float wy) {
         return {false, "wind not finite"};
     }
     if (static_cast<double>(s) > static_cast<double>(mass) * 0.5) {
-        return {false, "wind stronger than half the mass"};
+        return {false, "wind over half the mass"};
     }
     return {true, {}};
 }

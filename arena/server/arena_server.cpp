@@ -59,6 +59,9 @@ void ArenaServer::start() {
         log_("interrupted", true);
         endGame("interrupted");
     });
+    log_("listening on 127.0.0.1:" + std::to_string(port()) + ", seed " +
+             std::to_string(options_.seed),
+         false);
     for (const std::string& bot : options_.bots) {
         if (auto kind = parseBuiltin(bot)) {
             const std::int32_t p = addPlayer(builtinName(*kind), "builtin", "");
@@ -67,9 +70,6 @@ void ArenaServer::start() {
             commands_.push_back(bot);
         }
     }
-    log_("listening on 127.0.0.1:" + std::to_string(port()) + ", seed " +
-             std::to_string(options_.seed),
-         false);
     accept();
     launchNext();
     watchLobby();

@@ -64,7 +64,7 @@ Command parseCommand(std::string_view line) {
         }
         for (char ch : args) {
             if (static_cast<unsigned char>(ch) < 32 || ch == 127) {
-                return invalid("name has control characters");
+                return invalid("bad character in name");
             }
         }
         Command c;
@@ -74,7 +74,7 @@ Command parseCommand(std::string_view line) {
     }
     if (keyword == "GET_STATE") {
         if (!args.empty()) {
-            return invalid("GET_STATE takes no arguments");
+            return invalid("GET_STATE takes no args");
         }
         Command c;
         c.kind = CommandKind::GetState;

@@ -11,6 +11,9 @@ namespace nimbus::arena {
 
 inline constexpr std::size_t kMaxLineBytes = 4096;
 inline constexpr std::size_t kMaxNameBytes = 48;
+// Every "ERROR <reason>" reply stays under 32 characters: the bot reads at most 32 characters of
+// a WIND reply and would take the rest of a longer line as a line of its own.
+inline constexpr std::size_t kMaxReasonBytes = 25;
 
 enum class CommandKind { Name, GetState, Wind, Invalid };
 
@@ -19,7 +22,7 @@ struct Command {
     std::string name;  // NAME: the player name
     float wx = 0.0f;   // WIND: the components as 32-bit floats (beyond the float range: +-inf)
     float wy = 0.0f;
-    std::string error;  // Invalid: why, for the "ERROR <reason>" reply
+    std::string error;  // Invalid: why, for the "ERROR <reason>" reply (see kMaxReasonBytes)
 };
 
 // Parses one line (line feed and carriage returns already removed). Never throws.

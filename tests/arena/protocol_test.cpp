@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+
+#include "arena/game/wind_law.hpp"
 
 namespace nimbus::arena {
 namespace {
@@ -27,6 +30,7 @@ TEST(ParseCommand, RejectsMalformedLinesWithAReason) {
         const Command c = parseCommand(line);
         EXPECT_EQ(c.kind, CommandKind::Invalid) << '"' << line << '"';
         EXPECT_FALSE(c.error.empty()) << '"' << line << '"';
+        EXPECT_LE(c.error.size(), kMaxReasonBytes) << c.error;
     }
     EXPECT_EQ(parseCommand("NAME " + std::string(kMaxNameBytes + 1, 'n')).kind,
               CommandKind::Invalid);
@@ -38,6 +42,25 @@ TEST(ParseCommand, NumbersBeyondTheFloatRangeBecomeInfiniteForTheRulesToRefuse) 
     EXPECT_TRUE(std::isinf(big.wx) && big.wx > 0);
     EXPECT_TRUE(std::isinf(big.wy) && big.wy < 0);
     EXPECT_TRUE(std::isnan(parseCommand("WIND nan 0").wx));
+}
+
+TEST(ParseCommand, RefusedWindRepliesFitTheBotsWindReplyBuffer) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (const WindVerdict& v : {checkWind(100.0f, nan, 0.0f), checkWind(100.0f, 60.0f, 0.0f)}) {
+        ASSERT_FALSE(v.accepted);
+        EXPECT_LE(v.reason.size(), kMaxReasonBytes) << v.reason;
+    }
+    GameSettings s;
+    s.players = 2;
+    s.rainclouds = 0;
+    s.ticks = 1;
+    Game game(s);
+    game.step();
+    const WindVerdict over = game.queueWind(0, 1.0f, 0.0f);
+    ASSERT_FALSE(over.accepted);
+    EXPECT_LE(over.reason.size(), kMaxReasonBytes) << over.reason;
+    EXPECT_LE(parseCommand("NAME " + std::string(kMaxNameBytes + 1, 'n')).error.size(),
+              kMaxReasonBytes);
 }
 
 Cloud storm(std::int32_t player, float x, float y, float mass) {
