@@ -1,6 +1,5 @@
 #pragma once
 // One cloud as the server reports it: position, velocity and mass, in protocol order.
-#include <cmath>
 
 namespace nimbus {
 

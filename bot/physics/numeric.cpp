@@ -4,7 +4,9 @@
 
 namespace nimbus {
 
-float floatSqrt(float v) { return static_cast<float>(std::sqrt(static_cast<double>(v))); }
+float floatSqrt(float v) {
+    return static_cast<float>(std::sqrt(static_cast<double>(v)));
+}
 
 double intPower(double x, std::int32_t n) {
     // |n| as unsigned so that the most negative int32 has a magnitude too.
@@ -12,9 +14,11 @@ double intPower(double x, std::int32_t n) {
     double result = 1.0;
     double base = x;
     for (;;) {
-        if (m & 1u) result *= base;
+        if (m & 1u)
+            result *= base;
         m >>= 1;
-        if (m == 0) break;
+        if (m == 0)
+            break;
         base *= base;
     }
     return n < 0 ? 1.0 / result : result;
@@ -22,7 +26,8 @@ double intPower(double x, std::int32_t n) {
 
 float lineOffset(float dx, float dy, float px, float py) {
     const float len = floatSqrt(static_cast<float>(double(dx) * dx + double(dy) * dy));
-    if (len < 0.00001) return 1e10f;
+    if (len < 0.00001)
+        return 1e10f;
     return static_cast<float>((double(px) * dy - double(py) * dx) / len);
 }
 

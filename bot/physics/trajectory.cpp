@@ -8,7 +8,8 @@ Trajectory::Trajectory(std::int32_t capacity_) : capacity(capacity_), states(cap
 
 std::int32_t Trajectory::advance(std::int32_t slot, std::int32_t n) {
     std::int32_t s = slotOf(slot);
-    if (n > capacity) n = capacity;
+    if (n > capacity)
+        n = capacity;
     if (n <= 1) {
         lastIndex = s;
         return 0;
@@ -24,17 +25,20 @@ std::int32_t Trajectory::advance(std::int32_t slot, std::int32_t n) {
 }
 
 std::int32_t Trajectory::predict(std::int32_t tick, std::int32_t n, CloudState start) {
-    if (n > capacity) n = capacity;
+    if (n > capacity)
+        n = capacity;
     std::int32_t s = slotOf(tick);
     if (!sameState(states[s], start)) {
         states[s] = start;
         return advance(s, n);
     }
-    if (s == lastIndex) return advance(s, n);
+    if (s == lastIndex)
+        return advance(s, n);
     while (n > 0) {
         s = s + 1 == capacity ? 0 : s + 1;
         --n;
-        if (s == lastIndex) return advance(lastIndex, n);
+        if (s == lastIndex)
+            return advance(lastIndex, n);
     }
     return advance(s, 0);
 }

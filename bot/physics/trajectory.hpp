@@ -8,8 +8,15 @@
 
 namespace nimbus {
 
+// The tick offset ticks after tick. Wraps at the int32 range instead of overflowing, so that a
+// tick near the bound cannot make the slot arithmetic undefined.
+constexpr std::int32_t tickAfter(std::int32_t tick, std::int32_t offset) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(tick) +
+                                     static_cast<std::uint32_t>(offset));
+}
+
 class Trajectory {
-public:
+  public:
     // capacity slots (at least 1), all newly made states (mass 0); lastIndex 0.
     explicit Trajectory(std::int32_t capacity);
 

@@ -1,0 +1,28 @@
+#pragma once
+// Absorption: a cloud whose centre lies strictly within the radius of a strictly heavier cloud is
+// swallowed by it. Masses add, momentum is conserved, the swallower keeps its position. Equal
+// masses never swallow each other.
+#include <cstdint>
+#include <vector>
+
+#include "arena/game/cloud.hpp"
+
+namespace nimbus::arena {
+
+struct Swallow {
+    std::int32_t by = 0;      // id of the swallowing cloud
+    std::int32_t victim = 0;  // id of the swallowed cloud
+};
+
+// Whether big's radius reaches small's centre and big is strictly heavier.
+bool reaches(const CloudState& big, const CloudState& small);
+
+// Merges victim into eater: mass float(m1 + m2), velocity float((m1 v1 + m2 v2) / (m1 + m2)).
+void merge(CloudState& eater, const CloudState& victim);
+
+// Resolves every swallow among the clouds, heaviest first (ties by id), again and again until
+// none is left, so the result never depends on the container's order. Swallowed clouds are
+// removed; the rest keep their relative order. Returns the swallows in the order they happened.
+std::vector<Swallow> resolveAbsorption(std::vector<Cloud>& clouds);
+
+}  // namespace nimbus::arena

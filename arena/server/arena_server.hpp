@@ -1,0 +1,119 @@
+#pragma once
+// The arena's game server on one thread and one Asio event loop: the lobby (NAME replies held
+// until every player starts together), the tick timer without drift (tick k is due at
+// start + k x tick-ms; late ticks are caught up, never lost), the protocol dispatch, builtin
+// players, bot processes, and the orderly end (connections flushed and closed, processes waited
+// for, then ended after a short grace).
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <asio.hpp>
+
+#include "arena/game/builtin_player.hpp"
+#include "arena/game/game.hpp"
+#include "arena/game/replay.hpp"
+#include "arena/game/results.hpp"
+#include "arena/server/bot_process.hpp"
+#include "arena/server/session.hpp"
+
+namespace nimbus::arena {
+
+struct ArenaOptions {
+    std::uint16_t port = 1986;  // 0 picks a free port (see ArenaServer::port)
+    std::uint64_t seed = 0;
+    std::int32_t ticks = 3600;
+    std::int32_t tickMs = 16;
+    std::int32_t rainclouds = 40;
+    std::int32_t players = 0;  // players to wait for; 0 means one per BOT
+    double lobbySeconds = 10.0;
+    std::vector<std::string> bots;  // command lines, or builtin:idle / builtin:greedy
+    std::string logDir = ".";       // where the bot processes' logs go
+    bool progress = false;          // one refreshing progress line on stdout
+};
+
+// Where the arena's log lines go; `warning` marks lines that --quiet must not hide.
+using ArenaLog = std::function<void(const std::string& text, bool warning)>;
+
+class ArenaServer : public SessionHost {
+  public:
+    // Listens at once on 127.0.0.1; throws std::system_error when the port cannot be bound and
+    // std::invalid_argument for an unknown builtin.
+    ArenaServer(asio::io_context& io, ArenaOptions options, ArenaLog log);
+    ~ArenaServer() override;
+
+    std::uint16_t port() const;
+
+    // Builtins join, bot processes start, connections are accepted. The game then runs inside
+    // io.run(), which returns once the game is over and everything is shut down.
+    void start();
+
+    // After io.run() has returned: the finished game (nullptr if it never started), the players
+    // as they joined, the replay record and why the game ended.
+    const Game* game() const { return game_.get(); }
+    const std::vector<PlayerInfo>& players() const { return infos_; }
+    const ReplayRecorder* recorder() const { return recorder_.get(); }
+    const std::string& endReason() const { return endReason_; }
+
+    // SessionHost
+    void onLine(Session& session, const std::string& line) override;
+    void onClosed(Session& session) override;
+    void log(const std::string& text) override { log_(text, true); }
+
+  private:
+    enum class Phase { Lobby, Running, Ending, Done };
+    struct Player {
+        std::optional<BuiltinKind> builtin;
+        std::shared_ptr<Session> session;
+    };
+    using Clock = std::chrono::steady_clock;
+
+    void accept();
+    void launchNext();
+    void watchLobby();
+    std::int32_t addPlayer(const std::string& wanted, const std::string& kind,
+                           const std::string& logPath);
+    void maybeStart();
+    void startGame();
+    void scheduleTick();
+    void onTick();
+    bool anyBotConnected() const;
+    bool hasBotPlayers() const;
+    void endGame(const std::string& reason);
+    void shutdownStep(int round);
+    void showProgress(bool last);
+
+    asio::io_context& io_;
+    ArenaOptions options_;
+    ArenaLog log_;
+    asio::ip::tcp::acceptor acceptor_;
+    asio::steady_timer tickTimer_;
+    asio::steady_timer lobbyTimer_;
+    asio::steady_timer watchTimer_;
+    asio::steady_timer launchTimer_;
+    asio::steady_timer shutdownTimer_;
+    asio::signal_set signals_;
+    Phase phase_ = Phase::Lobby;
+    bool lobbyTimerRunning_ = false;
+    std::int32_t wanted_ = 0;
+    std::int32_t nextSessionId_ = 1;
+    std::vector<std::shared_ptr<Session>> sessions_;
+    std::vector<std::string> commands_;  // bot command lines, launched in order
+    std::vector<std::unique_ptr<BotProcess>> processes_;
+    std::vector<std::string> logPaths_;         // by process
+    std::size_t attributed_ = 0;                // connections matched to processes, in launch order
+    std::vector<std::int32_t> sessionProcess_;  // by session id: process index or -1
+    std::vector<Player> roster_;
+    std::vector<PlayerInfo> infos_;
+    std::unique_ptr<Game> game_;
+    std::unique_ptr<ReplayRecorder> recorder_;
+    Clock::time_point start_;
+    Clock::time_point lastProgress_;
+    std::string endReason_;
+};
+
+}  // namespace nimbus::arena

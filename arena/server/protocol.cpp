@@ -1,0 +1,141 @@
+#include "arena/server/protocol.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace nimbus::arena {
+
+namespace {
+
+Command invalid(std::string why) {
+    Command c;
+    c.error = std::move(why);
+    return c;
+}
+
+// One decimal number filling the whole token (strtod syntax, so "nan" and "inf" too).
+bool parseNumber(std::string_view token, float& out) {
+    if (token.empty() || token.size() > 64) {
+        return false;
+    }
+    const std::string text(token);
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size()) {
+        return false;
+    }
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (v > kMax || v < -kMax) {
+        out = std::copysign(std::numeric_limits<float>::infinity(),
+                            static_cast<float>(v > 0 ? 1 : -1));
+    } else {
+        out = static_cast<float>(v);
+    }
+    return true;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+}  // namespace
+
+Command parseCommand(std::string_view line) {
+    const std::size_t space = line.find(' ');
+    const std::string_view keyword = line.substr(0, space);
+    const std::string_view args =
+        space == std::string_view::npos ? std::string_view{} : trim(line.substr(space + 1));
+    if (keyword == "NAME") {
+        if (args.empty()) {
+            return invalid("NAME needs a name");
+        }
+        if (args.size() > kMaxNameBytes) {
+            return invalid("name too long");
+        }
+        for (char ch : args) {
+            if (static_cast<unsigned char>(ch) < 32 || ch == 127) {
+                return invalid("name has control characters");
+            }
+        }
+        Command c;
+        c.kind = CommandKind::Name;
+        c.name = std::string(args);
+        return c;
+    }
+    if (keyword == "GET_STATE") {
+        if (!args.empty()) {
+            return invalid("GET_STATE takes no arguments");
+        }
+        Command c;
+        c.kind = CommandKind::GetState;
+        return c;
+    }
+    if (keyword == "WIND") {
+        const std::size_t gap = args.find_first_of(" \t");
+        if (args.empty() || gap == std::string_view::npos) {
+            return invalid("WIND needs two numbers");
+        }
+        const std::string_view second = trim(args.substr(gap));
+        if (second.find_first_of(" \t") != std::string_view::npos) {
+            return invalid("WIND takes two numbers");
+        }
+        Command c;
+        c.kind = CommandKind::Wind;
+        if (!parseNumber(args.substr(0, gap), c.wx) || !parseNumber(second, c.wy)) {
+            return invalid("WIND numbers malformed");
+        }
+        return c;
+    }
+    if (keyword.empty()) {
+        return invalid("empty command");
+    }
+    return invalid("unknown command");
+}
+
+std::string formatState(const Game& game, std::int32_t player) {
+    std::string out;
+    out.reserve(64 + 64 * game.clouds().size());
+    char line[512];
+    std::int32_t you = -1;
+    std::int32_t index = 0;
+    for (const Cloud& c : game.clouds()) {
+        if (c.kind == CloudKind::Thunderstorm) {
+            if (c.owner == player) {
+                you = index;
+            }
+            ++index;
+        }
+    }
+    std::snprintf(line, sizeof line, "BEGIN_STATE %d\nYOU %d\n", game.tick(), you);
+    out += line;
+    auto cloudLine = [&](const char* keyword, const CloudState& s) {
+        std::snprintf(line, sizeof line, "%s %f %f %f %f %f\n", keyword, static_cast<double>(s.x),
+                      static_cast<double>(s.y), static_cast<double>(s.vx),
+                      static_cast<double>(s.vy), static_cast<double>(s.mass));
+        out += line;
+    };
+    for (const Cloud& c : game.clouds()) {
+        if (c.kind == CloudKind::Thunderstorm) {
+            cloudLine("THUNDERSTORM", c.state);
+        }
+    }
+    for (const Cloud& c : game.clouds()) {
+        if (c.kind == CloudKind::Raincloud) {
+            cloudLine("RAINCLOUD", c.state);
+        }
+    }
+    out += "END_STATE\n";
+    return out;
+}
+
+}  // namespace nimbus::arena

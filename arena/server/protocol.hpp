@@ -1,0 +1,33 @@
+#pragma once
+// The line protocol, server side: parsing one client line into a command and formatting the
+// state reply. A line is a keyword and, after the first space, an argument text.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "arena/game/game.hpp"
+
+namespace nimbus::arena {
+
+inline constexpr std::size_t kMaxLineBytes = 4096;
+inline constexpr std::size_t kMaxNameBytes = 48;
+
+enum class CommandKind { Name, GetState, Wind, Invalid };
+
+struct Command {
+    CommandKind kind = CommandKind::Invalid;
+    std::string name;  // NAME: the player name
+    float wx = 0.0f;   // WIND: the components as 32-bit floats (beyond the float range: +-inf)
+    float wy = 0.0f;
+    std::string error;  // Invalid: why, for the "ERROR <reason>" reply
+};
+
+// Parses one line (line feed and carriage returns already removed). Never throws.
+Command parseCommand(std::string_view line);
+
+// The reply to GET_STATE for the given player: BEGIN_STATE <tick>, YOU <index among the
+// THUNDERSTORM lines> (-1 for a player that has none), one THUNDERSTORM line per living player in
+// player order, one RAINCLOUD line per raincloud, END_STATE. Numbers with "%f".
+std::string formatState(const Game& game, std::int32_t player);
+
+}  // namespace nimbus::arena

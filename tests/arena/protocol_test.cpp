@@ -1,0 +1,74 @@
+#include "arena/server/protocol.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace nimbus::arena {
+namespace {
+
+TEST(ParseCommand, AcceptsTheThreeCommands) {
+    const Command name = parseCommand("NAME Varnolt");
+    EXPECT_EQ(name.kind, CommandKind::Name);
+    EXPECT_EQ(name.name, "Varnolt");
+    EXPECT_EQ(parseCommand("GET_STATE").kind, CommandKind::GetState);
+    const Command wind = parseCommand("WIND -1.250000 3.500000");
+    ASSERT_EQ(wind.kind, CommandKind::Wind);
+    EXPECT_EQ(wind.wx, -1.25f);
+    EXPECT_EQ(wind.wy, 3.5f);
+    const Command rounded = parseCommand("WIND 0.100000 0");
+    EXPECT_EQ(rounded.wx, 0.1f);  // read as a 32-bit float, like the bot's own value
+}
+
+TEST(ParseCommand, RejectsMalformedLinesWithAReason) {
+    for (const char* line :
+         {"", "NAME", "NAME   ", "GET_STATE now", "WIND", "WIND 1", "WIND 1 ", "WIND a 2",
+          "WIND 1 2b", "WIND 1 2 3", "wind 1 2", "HELLO", " GET_STATE", "NAME a\x01"}) {
+        const Command c = parseCommand(line);
+        EXPECT_EQ(c.kind, CommandKind::Invalid) << '"' << line << '"';
+        EXPECT_FALSE(c.error.empty()) << '"' << line << '"';
+    }
+    EXPECT_EQ(parseCommand("NAME " + std::string(kMaxNameBytes + 1, 'n')).kind,
+              CommandKind::Invalid);
+}
+
+TEST(ParseCommand, NumbersBeyondTheFloatRangeBecomeInfiniteForTheRulesToRefuse) {
+    const Command big = parseCommand("WIND 1e39 -1e39");
+    ASSERT_EQ(big.kind, CommandKind::Wind);
+    EXPECT_TRUE(std::isinf(big.wx) && big.wx > 0);
+    EXPECT_TRUE(std::isinf(big.wy) && big.wy < 0);
+    EXPECT_TRUE(std::isnan(parseCommand("WIND nan 0").wx));
+}
+
+Cloud storm(std::int32_t player, float x, float y, float mass) {
+    Cloud c;
+    c.id = player;
+    c.kind = CloudKind::Thunderstorm;
+    c.owner = player;
+    c.state = {x, y, 0.0f, 0.0f, mass};
+    return c;
+}
+
+TEST(FormatState, ListsLivingPlayersInOrderWithTheAskersIndex) {
+    GameSettings s;
+    s.players = 3;
+    s.rainclouds = 0;
+    Cloud rain;
+    rain.id = 3;
+    rain.state = {100.5f, 200.25f, -1.5f, 0.125f, 16.0f};
+    // Player 0 swallows player 1 in the first tick; nobody moves.
+    Game game(s, {storm(0, 640, 360, 200), storm(1, 645, 360, 100), storm(2, 50, 50, 100), rain});
+    game.step();
+    EXPECT_EQ(formatState(game, 2),
+              "BEGIN_STATE 1\n"
+              "YOU 1\n"
+              "THUNDERSTORM 640.000000 360.000000 0.000000 0.000000 300.000000\n"
+              "THUNDERSTORM 50.000000 50.000000 0.000000 0.000000 100.000000\n"
+              "RAINCLOUD 100.349998 200.262497 -1.498500 0.124875 16.000000\n"
+              "END_STATE\n");
+    EXPECT_NE(formatState(game, 0).find("YOU 0\n"), std::string::npos);
+    EXPECT_NE(formatState(game, 1).find("YOU -1\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nimbus::arena
