@@ -16,16 +16,6 @@ using ::testing::EndsWith;
 using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 
-// Milliseconds since the first call: the server's time starts with the bot's first line.
-SimServer::TimeSource realTime() {
-    auto start = std::make_shared<std::optional<Clock::time_point>>();
-    return [start]() -> std::int64_t {
-        if (!*start) *start = Clock::now();
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - **start)
-            .count();
-    };
-}
-
 SimWorld worldWithOwn() {
     SimWorld w;
     w.tick = 0;
@@ -41,7 +31,7 @@ SimServer::StopRule afterStates(int count) {
 }
 
 TEST(BotGameTest, EmptyWorldPollsEveryCycleAndNeverBlows) {
-    SimServer server(worldWithOwn(), realTime(), afterStates(12), 1986);
+    SimServer server(worldWithOwn(), realTimeSource(), afterStates(12), 1986);
     const auto result = runProcess(NIMBUS_BOT_PATH);
     server.join();
     const auto log = server.log();
@@ -59,7 +49,7 @@ TEST(BotGameTest, EmptyWorldPollsEveryCycleAndNeverBlows) {
 TEST(BotGameTest, ThreateningRaincloudIsEvadedRightAfterTheFirstState) {
     SimWorld world = worldWithOwn();
     world.rainclouds.push_back(CloudState{440, 365, 20, 0, 144});
-    SimServer server(world, realTime(), afterStates(3), 1986);
+    SimServer server(world, realTimeSource(), afterStates(3), 1986);
     const auto result = runProcess(NIMBUS_BOT_PATH);
     server.join();
     const auto log = server.log();
@@ -78,7 +68,7 @@ TEST(BotGameTest, ServerClosingMidGameEndsTheBotWithinAboutASecond) {
         closedAt = Clock::now().time_since_epoch().count();
         return true;
     };
-    SimServer server(worldWithOwn(), realTime(), stop, 1986);
+    SimServer server(worldWithOwn(), realTimeSource(), stop, 1986);
     const auto result = runProcess(NIMBUS_BOT_PATH);
     const auto exitedAt = Clock::now().time_since_epoch().count();
     server.join();
@@ -99,7 +89,7 @@ TEST(BotGameTest, StalledTicksKeepTheBotPollingWithoutABusyLoop) {
         if (log.size() == 4 && serverPtr != nullptr) serverPtr->freeze();
         return log.back().timeMs > 2500;
     };
-    SimServer server(worldWithOwn(), realTime(), stop, 1986);
+    SimServer server(worldWithOwn(), realTimeSource(), stop, 1986);
     serverPtr = &server;
     const auto result = runProcess(NIMBUS_BOT_PATH);
     server.join();

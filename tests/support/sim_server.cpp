@@ -1,6 +1,8 @@
 #include "tests/support/sim_server.hpp"
 
 #include <cmath>
+#include <memory>
+#include <optional>
 #include <cstdio>
 #include <sstream>
 
@@ -57,7 +59,8 @@ void SimServer::serve(ScriptedConnection& c) {
             std::lock_guard lock(mutex_);
             const std::int64_t now = time_();
             advanceTo(currentTick(now));
-            log_.push_back({world_.tick, now, *line});
+            log_.push_back({world_.tick, now, *line, std::chrono::steady_clock::now()});
+            if (hook_) hook_(world_, log_.back());
             if (line->rfind("NAME ", 0) == 0) {
                 reply = "HELLO " + line->substr(5) + "\n";
             } else if (*line == "GET_STATE") {
@@ -90,6 +93,16 @@ std::vector<SimEntry> SimServer::log() const {
 SimWorld SimServer::world() const {
     std::lock_guard lock(mutex_);
     return world_;
+}
+
+SimServer::TimeSource realTimeSource() {
+    using Clock = std::chrono::steady_clock;
+    auto start = std::make_shared<std::optional<Clock::time_point>>();
+    return [start]() -> std::int64_t {
+        if (!*start) *start = Clock::now();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - **start)
+            .count();
+    };
 }
 
 int countLines(const std::vector<SimEntry>& log, const std::string& prefix) {

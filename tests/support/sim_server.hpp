@@ -3,6 +3,7 @@
 // model up to the tick that a tick source names (virtual or real time), answers NAME, GET_STATE
 // and WIND, and logs every line it receives with the tick and time it arrived.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -25,6 +26,7 @@ struct SimEntry {
     std::int32_t tick;         // server tick when the line arrived
     std::int64_t timeMs;       // tick source's time when the line arrived
     std::string line;
+    std::chrono::steady_clock::time_point at;  // real time when the line arrived
 };
 
 class SimServer {
@@ -33,6 +35,8 @@ public:
     using TimeSource = std::function<std::int64_t()>;
     // Decides after each line whether the server closes the connection now.
     using StopRule = std::function<bool(const std::vector<SimEntry>&)>;
+    // Sees every line before it is answered and may change the world (a drill resets it).
+    using Hook = std::function<void(SimWorld&, const SimEntry&)>;
 
     SimServer(SimWorld world, TimeSource time, StopRule stop, std::uint16_t port = 0,
               std::int32_t msPerTick = 16);
@@ -43,6 +47,11 @@ public:
     // Stops the ticks at the current tick: replies go on, the tick stays. May be called from
     // a stop rule.
     void freeze() { frozen_ = true; }
+    // Installs the hook; call before the client connects.
+    void setHook(Hook hook) {
+        std::lock_guard lock(mutex_);
+        hook_ = std::move(hook);
+    }
     std::vector<SimEntry> log() const;
     SimWorld world() const;
 
@@ -59,9 +68,13 @@ private:
     std::atomic<bool> frozen_{false};
     TimeSource time_;
     StopRule stop_;
+    Hook hook_;
     std::vector<SimEntry> log_;
     ScriptedServer server_;  // last: its thread starts once everything above is ready
 };
+
+// Real time in milliseconds, counted from the first call (the server's first line).
+SimServer::TimeSource realTimeSource();
 
 // Counts the log's lines that start with prefix.
 int countLines(const std::vector<SimEntry>& log, const std::string& prefix);
