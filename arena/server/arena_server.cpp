@@ -137,7 +137,8 @@ void ArenaServer::launchNext() {
 }
 
 void ArenaServer::watchLobby() {
-    // Ends a lobby that can never fill: every started bot has exited and nobody is here.
+    // Ends a lobby that cannot get the bots it was given: every started bot has exited and none
+    // of them named itself.
     if (phase_ != Phase::Lobby) {
         return;
     }
@@ -145,7 +146,7 @@ void ArenaServer::watchLobby() {
     for (auto& p : processes_) {
         allExited = allExited && p->exited();
     }
-    if (allExited && roster_.empty()) {
+    if (allExited && !hasBotPlayers()) {
         log_("every bot exited before naming itself", true);
         endGame("no_players");
         return;

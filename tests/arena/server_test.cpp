@@ -271,5 +271,18 @@ TEST(ArenaGame, StartsBotProcessesAndLogsTheirOutput) {
     EXPECT_EQ(text.str(), "got OK shell\nthen BEGIN_STATE 0\n");
 }
 
+TEST(ArenaGame, NoGameWhenEveryStartedBotExitsWithoutNaming) {
+    ArenaOptions o;
+    o.port = 0;
+    o.bots = {"exit 0", "builtin:greedy"};
+    o.logDir = ::testing::TempDir();
+    o.lobbySeconds = 60.0;
+    RunningArena arena(o);
+    arena.join();
+    EXPECT_EQ(arena.server().game(), nullptr);
+    EXPECT_EQ(arena.server().endReason(), "no_players");
+    EXPECT_TRUE(arena.logContains("every bot exited before naming itself"));
+}
+
 }  // namespace
 }  // namespace nimbus::arena
