@@ -50,7 +50,8 @@ void evasionDrill(const std::string& bot, int rounds) {
     SimServer server(start, realTimeSource(), afterWinds(rounds), 1986);
     bool blown = false;
     server.setHook([&](SimWorld& w, const SimEntry& e) {
-        if (e.line.rfind("WIND", 0) == 0) blown = true;
+        if (e.line.rfind("WIND", 0) == 0)
+            blown = true;
         if (e.line == "GET_STATE" && blown) {
             w.own = start.own;
             w.rainclouds = start.rainclouds;
@@ -63,8 +64,8 @@ void evasionDrill(const std::string& bot, int rounds) {
     std::vector<double> lagUs;
     for (size_t i = 1; i < log.size(); ++i) {
         if (log[i].line.rfind("WIND", 0) == 0 && log[i - 1].line == "GET_STATE") {
-            lagUs.push_back(std::chrono::duration<double, std::micro>(log[i].at - log[i - 1].at)
-                                .count());
+            lagUs.push_back(
+                std::chrono::duration<double, std::micro>(log[i].at - log[i - 1].at).count());
         }
     }
     printSpread("state reply -> evasion WIND lag", lagUs, "us");
@@ -100,7 +101,8 @@ void pushDrill(const std::string& bot, int rounds) {
     server.join();
     printSpread("timed push: arrival tick - planned tick", offsets, "ticks");
     int early = 0, onTime = 0, late = 0;
-    for (auto o : offsets) (o < 0 ? early : o == 0 ? onTime : late)++;
+    for (auto o : offsets)
+        (o < 0 ? early : o == 0 ? onTime : late)++;
     std::printf("  early %d, on the tick %d, late %d\n", early, onTime, late);
 }
 
@@ -110,12 +112,14 @@ void cpuDrill(const std::string& bot, int seconds) {
     std::uniform_real_distribution<float> x(60, 1220), y(60, 660), v(-8, 8), m(4, 64);
     SimWorld world;
     world.own = CloudState{640, 360, 0, 0, 100};
-    for (int i = 0; i < 7; ++i) world.rivals.push_back(CloudState{x(rng), y(rng), 0, 0, 100});
-    for (int i = 0; i < 40; ++i) world.rainclouds.push_back(CloudState{x(rng), y(rng), v(rng), v(rng), m(rng)});
+    for (int i = 0; i < 7; ++i)
+        world.rivals.push_back(CloudState{x(rng), y(rng), 0, 0, 100});
+    for (int i = 0; i < 40; ++i)
+        world.rainclouds.push_back(CloudState{x(rng), y(rng), v(rng), v(rng), m(rng)});
     const std::int64_t limitMs = std::int64_t{seconds} * 1000;
-    SimServer server(world, realTimeSource(),
-                     [limitMs](const std::vector<SimEntry>& log) { return log.back().timeMs > limitMs; },
-                     1986);
+    SimServer server(
+        world, realTimeSource(),
+        [limitMs](const std::vector<SimEntry>& log) { return log.back().timeMs > limitMs; }, 1986);
     rusage before{}, after{};
     getrusage(RUSAGE_CHILDREN, &before);
     const auto result = runProcess(bot, {}, std::chrono::seconds(seconds + 60));
@@ -125,11 +129,12 @@ void cpuDrill(const std::string& bot, int seconds) {
     const double user = ms(after.ru_utime) - ms(before.ru_utime);
     const double sys = ms(after.ru_stime) - ms(before.ru_stime);
     const auto log = server.log();
-    std::printf("busy %d s game: bot CPU %.0f ms user + %.0f ms sys over %.1f s wall (%.2f%% of a core);"
-                " %d state requests, %d winds\n",
-                seconds, user, sys, result.elapsed.count() / 1000.0,
-                100.0 * (user + sys) / static_cast<double>(result.elapsed.count()),
-                countLines(log, "GET_STATE"), countLines(log, "WIND"));
+    std::printf(
+        "busy %d s game: bot CPU %.0f ms user + %.0f ms sys over %.1f s wall (%.2f%% of a core);"
+        " %d state requests, %d winds\n",
+        seconds, user, sys, result.elapsed.count() / 1000.0,
+        100.0 * (user + sys) / static_cast<double>(result.elapsed.count()),
+        countLines(log, "GET_STATE"), countLines(log, "WIND"));
 }
 
 }  // namespace

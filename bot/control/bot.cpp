@@ -22,26 +22,28 @@ constexpr std::int32_t kWindReplyLimit = 32;
 
 // Releases a plan's follow-up chain when the cycle is left, however it is left.
 class ChainRelease {
-public:
+  public:
     explicit ChainRelease(Strategy& plan) : plan_(plan) {}
     ~ChainRelease() { plan_.releaseFollowUps(); }
     ChainRelease(const ChainRelease&) = delete;
     ChainRelease& operator=(const ChainRelease&) = delete;
 
-private:
+  private:
     Strategy& plan_;
 };
 
 }  // namespace
 
 void Bot::run() {
-    if (!link.enabled()) return;
+    if (!link.enabled())
+        return;
     link.announceName();
     WorldSnapshot snapshot;
     tickClock.stateClock = clock_.now();
     refreshState(link, snapshot);
     tickClock.recordState(snapshot.tick);
-    while (link.enabled()) runCycle(snapshot);
+    while (link.enabled())
+        runCycle(snapshot);
 }
 
 void Bot::runCycle(WorldSnapshot& snapshot) {
@@ -60,12 +62,14 @@ bool Bot::playPlan(WorldSnapshot& snapshot, const Trajectory& own, Strategy& pla
 
     // The chased cloud's path, from the plan's start tick to its end, for both waits.
     std::optional<TargetTrack> track;
-    if (!plan.isDirect) track.emplace(plan);
+    if (!plan.isDirect)
+        track.emplace(plan);
     const TargetTrack* watched = track ? &*track : nullptr;
 
     const std::int32_t remaining = msUntil(tickClock.clockAtTick(actionTick, true));
     if (remaining > kWatchedWindWait) {
-        if (waitForWindTick(snapshot, actionTick, own.stateAt(actionTick), watched)) return false;
+        if (waitForWindTick(snapshot, actionTick, own.stateAt(actionTick), watched))
+            return false;
     } else if (remaining > kShortestWindWait) {
         clock_.sleep(remaining);
     }
@@ -87,7 +91,8 @@ void Bot::finishPlan(WorldSnapshot& snapshot, const Strategy& plan, const Target
     tickClock.stateClock = clock_.now();
     refreshState(link, snapshot);
     tickClock.calibrate(snapshot.tick, snapshot.own);
-    if (remaining > kWatchedEndWait) waitForPlanEnd(snapshot, endTick, track);
+    if (remaining > kWatchedEndWait)
+        waitForPlanEnd(snapshot, endTick, track);
 }
 
 void Bot::sendWind(float windX, float windY) {
@@ -100,8 +105,7 @@ void Bot::sendWind(float windX, float windY) {
 
 std::int32_t Bot::msUntil(std::int32_t reading) {
     const std::int64_t ms = std::int64_t{reading} - clock_.now();
-    return static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(ms, INT32_MIN, INT32_MAX));
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, INT32_MIN, INT32_MAX));
 }
 
 }  // namespace nimbus

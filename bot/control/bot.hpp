@@ -15,7 +15,7 @@ class Strategy;
 class TargetTrack;
 
 class Bot {
-public:
+  public:
     // Sets the tick clock's start values and opens the link on 127.0.0.1:port (the game's port
     // unless a test says otherwise). Time is read and slept through clock.
     explicit Bot(platform::Clock& clock, const char* port = kServerPort)
@@ -47,7 +47,7 @@ public:
     TickClock tickClock;
     ServerLink link;
 
-private:
+  private:
     // Milliseconds from now until the clock reading (saturated to int32).
     std::int32_t msUntil(std::int32_t reading);
     // Sleeps one step towards the reading: 110 ms when more than 220 remain (returns false),

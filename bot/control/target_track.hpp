@@ -10,7 +10,7 @@ namespace nimbus {
 class Strategy;
 
 class TargetTrack {
-public:
+  public:
     // Predicts the target of a chase plan from its targetState at its startTick up to the
     // plan's end tick (duration + 1 states, duration + 2 slots).
     explicit TargetTrack(const Strategy& plan);
@@ -22,7 +22,7 @@ public:
     std::int32_t firstTick() const { return firstTick_; }
     std::int32_t lastTick() const { return lastTick_; }
 
-private:
+  private:
     std::int32_t firstTick_;
     std::int32_t lastTick_;
     Trajectory path_;

@@ -9,16 +9,16 @@
 namespace nimbus {
 
 struct TickClock {
-    float driftDivisor = 20.0f;   // an accepted wind offset is divided by this into the drift
-    float averageWindow = 8.0f;   // a new sample weighs 1/8 in the moving average
-    float msPerTick = 16.0f;      // moving average of clock milliseconds per server tick
-    float tickDrift = 0.0f;       // winds act this many ticks late: the wind wait ends earlier
-    CloudState plannedState;      // own predicted state at plannedTick, before the wind
-    std::int32_t plannedTick = 0; // tick at which the cycle's wind is due
-    std::int32_t lastClock = 0;   // reading before the latest state request; 0 = none yet
-    std::int32_t lastTick = 0;    // tick of the latest state reply
-    std::int32_t stateClock = 0;  // reading taken just before the request under way
-    bool windSkipped = false;     // the cycle's wind was zero and nothing was sent
+    float driftDivisor = 20.0f;    // an accepted wind offset is divided by this into the drift
+    float averageWindow = 8.0f;    // a new sample weighs 1/8 in the moving average
+    float msPerTick = 16.0f;       // moving average of clock milliseconds per server tick
+    float tickDrift = 0.0f;        // winds act this many ticks late: the wind wait ends earlier
+    CloudState plannedState;       // own predicted state at plannedTick, before the wind
+    std::int32_t plannedTick = 0;  // tick at which the cycle's wind is due
+    std::int32_t lastClock = 0;    // reading before the latest state request; 0 = none yet
+    std::int32_t lastTick = 0;     // tick of the latest state reply
+    std::int32_t stateClock = 0;   // reading taken just before the request under way
+    bool windSkipped = false;      // the cycle's wind was zero and nothing was sent
 
     // Records a state reply of the given tick read at stateClock. A reply whose tick is newer
     // than lastTick adds a sample to msPerTick; one with the same or an older tick adds none.

@@ -10,8 +10,8 @@
 namespace nimbus {
 namespace {
 
-constexpr std::int32_t kStepMs = 110;       // one intermediate step, and the shortest last one
-constexpr std::int32_t kLastStepMs = 220;   // at most this much left: the step is the last
+constexpr std::int32_t kStepMs = 110;      // one intermediate step, and the shortest last one
+constexpr std::int32_t kLastStepMs = 220;  // at most this much left: the step is the last
 
 }  // namespace
 
@@ -47,20 +47,27 @@ bool Bot::waitForWindTick(WorldSnapshot& snapshot, std::int32_t windTick,
         const bool last = sleepStep(tickClock.clockAtTick(windTick, true));
         refreshStep(snapshot);
         // A dead link brings no new tick: the wait would never end.
-        if (!link.enabled()) return false;
-        if (threatBefore(windTick, snapshot)) return true;
-        if (track != nullptr && track->lostIn(snapshot)) return true;
-        if (last) return false;
+        if (!link.enabled())
+            return false;
+        if (threatBefore(windTick, snapshot))
+            return true;
+        if (track != nullptr && track->lostIn(snapshot))
+            return true;
+        if (last)
+            return false;
     }
 }
 
 bool Bot::waitForPlanEnd(WorldSnapshot& snapshot, std::int32_t endTick, const TargetTrack* track) {
     for (;;) {
-        if (threatBefore(endTick, snapshot)) return true;
-        if (track != nullptr && track->lostIn(snapshot)) return true;
+        if (threatBefore(endTick, snapshot))
+            return true;
+        if (track != nullptr && track->lostIn(snapshot))
+            return true;
         const bool last = sleepStep(tickClock.clockAtTick(endTick, false));
         refreshStep(snapshot);
-        if (!link.enabled() || last) return false;
+        if (!link.enabled() || last)
+            return false;
     }
 }
 

@@ -11,7 +11,8 @@ std::string formatWind(float windX, float windY) {
     // point gets a buffer that fits it, so that no text is ever cut.
     char small[32];
     const int length = std::snprintf(small, sizeof small, "WIND %f %f\n", x, y);
-    if (length < static_cast<int>(sizeof small)) return std::string(small, static_cast<size_t>(length));
+    if (length < static_cast<int>(sizeof small))
+        return std::string(small, static_cast<size_t>(length));
     std::string text(static_cast<size_t>(length) + 1, '\0');
     std::snprintf(text.data(), text.size(), "WIND %f %f\n", x, y);
     text.resize(static_cast<size_t>(length));

@@ -10,7 +10,8 @@ int scanInt(const char* text, std::int32_t* target) {
     char* end = nullptr;
     errno = 0;
     const long long v = std::strtoll(text, &end, 10);
-    if (end == text) return 0;
+    if (end == text)
+        return 0;
     if (v > std::numeric_limits<std::int32_t>::max()) {
         *target = std::numeric_limits<std::int32_t>::max();
     } else if (v < std::numeric_limits<std::int32_t>::min()) {
@@ -26,7 +27,8 @@ int scanFloats(const char* text, float* const* targets, int count) {
     for (int i = 0; i < count; ++i) {
         char* end = nullptr;
         const float v = std::strtof(p, &end);
-        if (end == p) return i;
+        if (end == p)
+            return i;
         *targets[i] = v;
         p = end;
     }

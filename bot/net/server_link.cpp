@@ -32,7 +32,8 @@ void ServerLink::open(const char* port) {
 }
 
 ServerLink::~ServerLink() {
-    if (handle != plat::kNoSocket) plat::closeSocket(handle);
+    if (handle != plat::kNoSocket)
+        plat::closeSocket(handle);
 }
 
 void ServerLink::disable() {
@@ -41,7 +42,8 @@ void ServerLink::disable() {
 }
 
 void ServerLink::sendText(const char* text, int length) {
-    if (handle == plat::kNoSocket) return;
+    if (handle == plat::kNoSocket)
+        return;
     if (plat::sendBytes(handle, text, length) == -1) {
         std::printf("socket send failed: %ld, disabling socket\n", plat::lastSocketError());
         disable();
@@ -49,7 +51,8 @@ void ServerLink::sendText(const char* text, int length) {
 }
 
 std::int32_t ServerLink::receiveLine(char* buffer, std::int32_t limit) {
-    if (handle == plat::kNoSocket) return 0;
+    if (handle == plat::kNoSocket)
+        return 0;
     std::int32_t count = 0;
     while (count < limit) {
         const long got = plat::receiveByte(handle, &buffer[count]);
@@ -67,7 +70,8 @@ std::int32_t ServerLink::receiveLine(char* buffer, std::int32_t limit) {
             buffer[count] = '\0';
             return count;
         }
-        if (buffer[count] != '\r') ++count;
+        if (buffer[count] != '\r')
+            ++count;
     }
     buffer[count] = '\0';
     return count;

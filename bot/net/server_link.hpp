@@ -12,7 +12,7 @@ inline constexpr const char* kServerPort = "1986";
 inline constexpr const char* kPlayerName = "Varnolt";
 
 class ServerLink {
-public:
+  public:
     // Opens the link: connects to 127.0.0.1 on the given port and prints the outcome.
     explicit ServerLink(const char* port = kServerPort) { open(port); }
     // Closes the socket if it is still open.
@@ -36,7 +36,7 @@ public:
 
     platform::SocketHandle handle = platform::kNoSocket;
 
-private:
+  private:
     void open(const char* port);
     void disable();
 };

@@ -29,7 +29,8 @@ void requestState(ServerLink& link, WorldSnapshot& snapshot) {
         line[count] = '\0';
         // An empty line is no part of a reply: skip it and read on to END_STATE. A failed read
         // also gives an empty line, and the loop ends with the disabled link.
-        if (count == 0) continue;
+        if (count == 0)
+            continue;
 
         char* args = std::strchr(line, ' ');
         if (args != nullptr) {

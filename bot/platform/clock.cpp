@@ -22,10 +22,12 @@ std::int32_t SystemClock::now() {
 }
 
 void SystemClock::sleep(std::int32_t ms) {
-    if (ms <= 0) return;
+    if (ms <= 0)
+        return;
     timespec req{ms / 1000, static_cast<long>(ms % 1000) * 1'000'000};
     timespec rem{};
-    while (nanosleep(&req, &rem) != 0 && errno == EINTR) req = rem;
+    while (nanosleep(&req, &rem) != 0 && errno == EINTR)
+        req = rem;
 }
 
 }  // namespace nimbus::platform

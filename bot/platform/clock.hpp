@@ -6,7 +6,7 @@
 namespace nimbus::platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds of wall time since the clock started; always >= 1.
     virtual std::int32_t now() = 0;
@@ -16,12 +16,12 @@ public:
 
 // The real clock: CLOCK_MONOTONIC, counted from this object's construction.
 class SystemClock final : public Clock {
-public:
+  public:
     SystemClock();
     std::int32_t now() override;
     void sleep(std::int32_t ms) override;
 
-private:
+  private:
     std::int64_t startNs_;
 };
 

@@ -1,9 +1,9 @@
 #include "bot/platform/socket.hpp"
 
-#include <cerrno>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace nimbus::platform {
 
@@ -11,7 +11,9 @@ struct AddressList {
     addrinfo* head = nullptr;
 };
 
-int socketsStartup() { return 0; }
+int socketsStartup() {
+    return 0;
+}
 void socketsCleanup() {}
 
 int resolveAddresses(const char* node, const char* service, AddressList** out) {
@@ -22,13 +24,15 @@ int resolveAddresses(const char* node, const char* service, AddressList** out) {
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* head = nullptr;
     const int rc = getaddrinfo(node, service, &hints, &head);
-    if (rc != 0) return rc;
+    if (rc != 0)
+        return rc;
     *out = new AddressList{head};
     return 0;
 }
 
 void releaseAddresses(AddressList* list) {
-    if (list == nullptr) return;
+    if (list == nullptr)
+        return;
     freeaddrinfo(list->head);
     delete list;
 }
@@ -63,8 +67,12 @@ long receiveByte(SocketHandle handle, char* byte) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
-void closeSocket(SocketHandle handle) { ::close(handle); }
+void closeSocket(SocketHandle handle) {
+    ::close(handle);
+}
 
-long lastSocketError() { return errno; }
+long lastSocketError() {
+    return errno;
+}
 
 }  // namespace nimbus::platform

@@ -25,9 +25,8 @@ SimWorld worldWithOwn() {
 
 // Closes the game after the given number of state requests.
 SimServer::StopRule afterStates(int count) {
-    return [count](const std::vector<SimEntry>& log) {
-        return countLines(log, "GET_STATE") >= count;
-    };
+    return
+        [count](const std::vector<SimEntry>& log) { return countLines(log, "GET_STATE") >= count; };
 }
 
 TEST(BotGameTest, EmptyWorldPollsEveryCycleAndNeverBlows) {
@@ -64,7 +63,8 @@ TEST(BotGameTest, ThreateningRaincloudIsEvadedRightAfterTheFirstState) {
 TEST(BotGameTest, ServerClosingMidGameEndsTheBotWithinAboutASecond) {
     std::atomic<std::int64_t> closedAt{0};
     auto stop = [&closedAt](const std::vector<SimEntry>& log) {
-        if (countLines(log, "GET_STATE") < 6) return false;
+        if (countLines(log, "GET_STATE") < 6)
+            return false;
         closedAt = Clock::now().time_since_epoch().count();
         return true;
     };
@@ -86,7 +86,8 @@ TEST(BotGameTest, ServerClosingMidGameEndsTheBotWithinAboutASecond) {
 TEST(BotGameTest, StalledTicksKeepTheBotPollingWithoutABusyLoop) {
     SimServer* serverPtr = nullptr;
     auto stop = [&serverPtr](const std::vector<SimEntry>& log) {
-        if (log.size() == 4 && serverPtr != nullptr) serverPtr->freeze();
+        if (log.size() == 4 && serverPtr != nullptr)
+            serverPtr->freeze();
         return log.back().timeMs > 2500;
     };
     SimServer server(worldWithOwn(), realTimeSource(), stop, 1986);

@@ -26,13 +26,16 @@ inline SimWorld quietWorld() {
 }
 
 // A raincloud heavier than the bot, on course to hit it (the worked evasion case).
-inline CloudState threateningRaincloud() { return cloud(440, 365, 20, 0, 144); }
+inline CloudState threateningRaincloud() {
+    return cloud(440, 365, 20, 0, 144);
+}
 
 class VirtualGame {
-public:
+  public:
     explicit VirtualGame(SimWorld world, SimServer::StopRule stop = nullptr)
-        : server(std::move(world), [this] { return std::int64_t{clock.now()} - kStartReading; },
-                 std::move(stop)) {
+        : server(
+              std::move(world), [this] { return std::int64_t{clock.now()} - kStartReading; },
+              std::move(stop)) {
         bot = std::make_unique<Bot>(clock, server.portText().c_str());
         bot->tickClock.lastTick = kStartTick;
         bot->tickClock.lastClock = kStartReading;
@@ -56,7 +59,8 @@ public:
 
     std::vector<std::string> lines() const {
         std::vector<std::string> out;
-        for (const auto& e : server.log()) out.push_back(e.line);
+        for (const auto& e : server.log())
+            out.push_back(e.line);
         return out;
     }
 

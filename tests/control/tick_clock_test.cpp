@@ -145,8 +145,7 @@ TEST(TickClockCalibrateTest, RoundingAddsAHalfAndTruncatesTowardZero) {
 TEST(TickClockCalibrateTest, DegenerateObservationsNeverOverflow) {
     TickClock c = plannedAt100();
     c.plannedState = CloudState{0, 0, 10, 10, 100};
-    const std::int32_t result =
-        c.calibrate(110, CloudState{3e38f, 3e38f, 1e-30f, 1e-30f, 100});
+    const std::int32_t result = c.calibrate(110, CloudState{3e38f, 3e38f, 1e-30f, 1e-30f, 100});
     EXPECT_EQ(result, std::numeric_limits<std::int32_t>::max());
     EXPECT_TRUE(std::isfinite(c.tickDrift));
 }

@@ -17,16 +17,17 @@ namespace nimbus {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::ScriptedConnection;
+using testing::ScriptedServer;
 using ::testing::StartsWith;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
-using testing::ScriptedConnection;
-using testing::ScriptedServer;
 
 std::string readLine(ServerLink& link, std::int32_t limit, std::int32_t* count = nullptr) {
     std::string buffer(static_cast<size_t>(limit) + 1, 'x');
     const std::int32_t n = link.receiveLine(buffer.data(), limit);
-    if (count != nullptr) *count = n;
+    if (count != nullptr)
+        *count = n;
     buffer[static_cast<size_t>(n)] = '\0';
     return std::string(buffer.c_str());
 }
@@ -115,7 +116,8 @@ TEST(ServerLinkTest, LongLineIsCutAtTheLimitAndTheRestReadLater) {
 
 TEST(ServerLinkTest, HandshakeSendsNameAndPrintsReply) {
     ScriptedServer server([](ScriptedConnection& c) {
-        if (c.readLine() == "NAME Varnolt") c.send("WELCOME Varnolt\r\n");
+        if (c.readLine() == "NAME Varnolt")
+            c.send("WELCOME Varnolt\r\n");
     });
     CaptureStdout();
     ServerLink link(server.portText().c_str());

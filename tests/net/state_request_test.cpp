@@ -11,10 +11,10 @@
 namespace nimbus {
 namespace {
 
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
 
 const char* const kStormA = "THUNDERSTORM 1 2 3 4 100\n";
 const char* const kStormB = "THUNDERSTORM 5 6 7 8 90\n";
@@ -22,10 +22,13 @@ const char* const kStormC = "THUNDERSTORM 9 10 11 12 80\n";
 const char* const kRain1 = "RAINCLOUD 13 14 15 16 20\n";
 const char* const kRain2 = "RAINCLOUD 17 18 -19.5 20.25 30\n";
 
-std::vector<float> values(const CloudState& c) { return {c.x, c.y, c.vx, c.vy, c.mass}; }
+std::vector<float> values(const CloudState& c) {
+    return {c.x, c.y, c.vx, c.vy, c.mass};
+}
 std::vector<std::vector<float>> values(const std::list<CloudState>& list) {
     std::vector<std::vector<float>> out;
-    for (const auto& c : list) out.push_back(values(c));
+    for (const auto& c : list)
+        out.push_back(values(c));
     return out;
 }
 
@@ -33,7 +36,8 @@ std::vector<std::vector<float>> values(const std::list<CloudState>& list) {
 ScriptedServer::Script replies(std::vector<std::string> texts) {
     return [texts = std::move(texts)](ScriptedConnection& c) {
         for (const auto& text : texts) {
-            if (c.readLine() != "GET_STATE") return;
+            if (c.readLine() != "GET_STATE")
+                return;
             c.send(text);
         }
         c.readLine();
@@ -59,14 +63,16 @@ TEST(StateRequestTest, FullReplyFillsOwnRivalsAndRainclouds) {
     EXPECT_EQ(values(s.snapshot.own), (std::vector<float>{5, 6, 7, 8, 90}));
     EXPECT_EQ(values(s.snapshot.rivals),
               (std::vector<std::vector<float>>{{1, 2, 3, 4, 100}, {9, 10, 11, 12, 80}}));
-    EXPECT_EQ(values(s.snapshot.rainclouds),
-              (std::vector<std::vector<float>>{{13, 14, 15, 16, 20}, {17, 18, -19.5f, 20.25f, 30}}));
+    EXPECT_EQ(
+        values(s.snapshot.rainclouds),
+        (std::vector<std::vector<float>>{{13, 14, 15, 16, 20}, {17, 18, -19.5f, 20.25f, 30}}));
     EXPECT_TRUE(s.link.enabled());
 }
 
 TEST(StateRequestTest, CarriageReturnLineEndingsParseTheSame) {
-    Session s({"BEGIN_STATE 42\r\nYOU 0\r\nTHUNDERSTORM 1 2 3 4 100\r\nRAINCLOUD 1.5 2 3 4 5\r\n"
-               "END_STATE\r\n"});
+    Session s(
+        {"BEGIN_STATE 42\r\nYOU 0\r\nTHUNDERSTORM 1 2 3 4 100\r\nRAINCLOUD 1.5 2 3 4 5\r\n"
+         "END_STATE\r\n"});
     refreshState(s.link, s.snapshot);
     EXPECT_EQ(s.snapshot.tick, 42);
     EXPECT_EQ(values(s.snapshot.own), (std::vector<float>{1, 2, 3, 4, 100}));
@@ -94,9 +100,10 @@ TEST(StateRequestTest, UnknownKeywordsAndBareKeywordsChangeNothing) {
 }
 
 TEST(StateRequestTest, MissingValuesKeepThePreviousLinesValues) {
-    Session s({"BEGIN_STATE 1\nRAINCLOUD 1 2 3 4 5\nRAINCLOUD 7 8\nRAINCLOUD 9 x 10\n"
-               "THUNDERSTORM\nEND_STATE\n",
-               "BEGIN_STATE 2\nRAINCLOUD 6\nEND_STATE\n"});
+    Session s(
+        {"BEGIN_STATE 1\nRAINCLOUD 1 2 3 4 5\nRAINCLOUD 7 8\nRAINCLOUD 9 x 10\n"
+         "THUNDERSTORM\nEND_STATE\n",
+         "BEGIN_STATE 2\nRAINCLOUD 6\nEND_STATE\n"});
     refreshState(s.link, s.snapshot);
     EXPECT_EQ(values(s.snapshot.rainclouds),
               (std::vector<std::vector<float>>{{1, 2, 3, 4, 5}, {7, 8, 3, 4, 5}, {9, 8, 3, 4, 5}}));

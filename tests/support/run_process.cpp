@@ -13,15 +13,18 @@ namespace nimbus::testing {
 ProcessResult runProcess(const std::string& path, const std::vector<std::string>& args,
                          std::chrono::milliseconds timeout) {
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
     if (pid == 0) {
         ::dup2(pipeFds[1], 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(path.c_str()));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(path.c_str(), argv.data());
         ::_exit(127);
@@ -40,12 +43,14 @@ ProcessResult runProcess(const std::string& path, const std::vector<std::string>
         pollfd p{pipeFds[0], POLLIN, 0};
         const int ready = ::poll(&p, 1, killed ? 1000 : static_cast<int>(left.count()));
         if (ready <= 0) {
-            if (killed) break;
+            if (killed)
+                break;
             continue;
         }
         char buf[4096];
         const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         result.output.append(buf, static_cast<size_t>(n));
     }
     ::close(pipeFds[0]);

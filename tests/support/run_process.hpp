@@ -7,8 +7,8 @@
 namespace nimbus::testing {
 
 struct ProcessResult {
-    int exitCode = -1;       // exit status, or -1 when it was killed
-    std::string output;      // everything written to standard output
+    int exitCode = -1;   // exit status, or -1 when it was killed
+    std::string output;  // everything written to standard output
     std::chrono::milliseconds elapsed{0};
 };
 

@@ -19,15 +19,19 @@ std::optional<std::string> ScriptedConnection::readLine(std::chrono::millisecond
             pending_.erase(0, lf + 1);
             return line;
         }
-        if (fd_ < 0) return std::nullopt;
+        if (fd_ < 0)
+            return std::nullopt;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
+        if (left.count() <= 0)
+            return std::nullopt;
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            continue;
         char buf[4096];
         const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-        if (n <= 0) return std::nullopt;
+        if (n <= 0)
+            return std::nullopt;
         pending_.append(buf, static_cast<size_t>(n));
         std::lock_guard lock(recordMutex_);
         record_.append(buf, static_cast<size_t>(n));
@@ -35,26 +39,31 @@ std::optional<std::string> ScriptedConnection::readLine(std::chrono::millisecond
 }
 
 bool ScriptedConnection::send(const std::string& bytes) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
 }
 
 void ScriptedConnection::close() {
-    if (fd_ < 0) return;
+    if (fd_ < 0)
+        return;
     // Keep what the client sent before the close in the record.
     char buf[4096];
     ::shutdown(fd_, SHUT_WR);
     for (;;) {
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0) break;
+        if (::poll(&p, 1, 0) <= 0)
+            break;
         const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         std::lock_guard lock(recordMutex_);
         record_.append(buf, static_cast<size_t>(n));
     }
@@ -63,7 +72,8 @@ void ScriptedConnection::close() {
 }
 
 void ScriptedConnection::reset() {
-    if (fd_ < 0) return;
+    if (fd_ < 0)
+        return;
     const linger hard{1, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     ::close(fd_);
@@ -72,7 +82,8 @@ void ScriptedConnection::reset() {
 
 ScriptedServer::ScriptedServer(Script script, std::uint16_t port) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) throw std::runtime_error("test server: socket failed");
+    if (listenFd_ < 0)
+        throw std::runtime_error("test server: socket failed");
     const int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
@@ -92,9 +103,11 @@ ScriptedServer::ScriptedServer(Script script, std::uint16_t port) {
 
 void ScriptedServer::serve(Script script) {
     pollfd p{listenFd_, POLLIN, 0};
-    if (::poll(&p, 1, 20000) <= 0) return;
+    if (::poll(&p, 1, 20000) <= 0)
+        return;
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     accepted_ = true;
     ScriptedConnection connection(fd, record_, recordMutex_);
     script(connection);
@@ -102,12 +115,14 @@ void ScriptedServer::serve(Script script) {
 }
 
 void ScriptedServer::join() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 ScriptedServer::~ScriptedServer() {
     join();
-    if (listenFd_ >= 0) ::close(listenFd_);
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
 }
 
 std::string ScriptedServer::received() const {

@@ -14,13 +14,14 @@
 namespace nimbus::testing {
 
 class ScriptedConnection {
-public:
+  public:
     explicit ScriptedConnection(int fd, std::string& record, std::mutex& recordMutex)
         : fd_(fd), record_(record), recordMutex_(recordMutex) {}
 
     // Reads up to and including the next line feed; returns the line without it.
     // nullopt when the client closed the connection or nothing came within the timeout.
-    std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::optional<std::string> readLine(
+        std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Sends bytes as they are; false when the client is gone.
     bool send(const std::string& bytes);
     // Closes the connection (the client sees the end of the stream).
@@ -29,7 +30,7 @@ public:
     void reset();
     bool closed() const { return fd_ < 0; }
 
-private:
+  private:
     int fd_;
     std::string& record_;
     std::mutex& recordMutex_;
@@ -37,7 +38,7 @@ private:
 };
 
 class ScriptedServer {
-public:
+  public:
     using Script = std::function<void(ScriptedConnection&)>;
 
     // Listens on 127.0.0.1:port (0 = ephemeral) and serves one client with the script.
@@ -55,7 +56,7 @@ public:
     std::string received() const;
     bool accepted() const { return accepted_; }
 
-private:
+  private:
     void serve(Script script);
 
     int listenFd_ = -1;

@@ -1,9 +1,9 @@
 #include "tests/support/sim_server.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <optional>
-#include <cstdio>
 #include <sstream>
 
 #include "bot/physics/motion.hpp"
@@ -20,15 +20,18 @@ SimServer::SimServer(SimWorld world, TimeSource time, StopRule stop, std::uint16
       server_([this](ScriptedConnection& c) { serve(c); }, port) {}
 
 std::int32_t SimServer::currentTick(std::int64_t timeMs) {
-    if (frozen_) return world_.tick;
+    if (frozen_)
+        return world_.tick;
     return baseTick_ + static_cast<std::int32_t>(timeMs / msPerTick_);
 }
 
 void SimServer::advanceTo(std::int32_t tick) {
     while (world_.tick < tick) {
         moveOneTick(world_.own);
-        for (auto& c : world_.rivals) moveOneTick(c);
-        for (auto& c : world_.rainclouds) moveOneTick(c);
+        for (auto& c : world_.rivals)
+            moveOneTick(c);
+        for (auto& c : world_.rainclouds)
+            moveOneTick(c);
         ++world_.tick;
     }
 }
@@ -44,8 +47,10 @@ std::string SimServer::stateReply() const {
         out += line;
     };
     put("THUNDERSTORM", world_.own);
-    for (const auto& c : world_.rivals) put("THUNDERSTORM", c);
-    for (const auto& c : world_.rainclouds) put("RAINCLOUD", c);
+    for (const auto& c : world_.rivals)
+        put("THUNDERSTORM", c);
+    for (const auto& c : world_.rainclouds)
+        put("RAINCLOUD", c);
     out += "END_STATE\n";
     return out;
 }
@@ -53,14 +58,16 @@ std::string SimServer::stateReply() const {
 void SimServer::serve(ScriptedConnection& c) {
     for (;;) {
         const auto line = c.readLine(std::chrono::seconds(20));
-        if (!line) return;
+        if (!line)
+            return;
         std::string reply;
         {
             std::lock_guard lock(mutex_);
             const std::int64_t now = time_();
             advanceTo(currentTick(now));
             log_.push_back({world_.tick, now, *line, std::chrono::steady_clock::now()});
-            if (hook_) hook_(world_, log_.back());
+            if (hook_)
+                hook_(world_, log_.back());
             if (line->rfind("NAME ", 0) == 0) {
                 reply = "HELLO " + line->substr(5) + "\n";
             } else if (*line == "GET_STATE") {
@@ -79,9 +86,11 @@ void SimServer::serve(ScriptedConnection& c) {
             } else {
                 reply = "ERROR unknown command\n";
             }
-            if (stop_ && stop_(log_)) return;
+            if (stop_ && stop_(log_))
+                return;
         }
-        if (!c.send(reply)) return;
+        if (!c.send(reply))
+            return;
     }
 }
 
@@ -99,7 +108,8 @@ SimServer::TimeSource realTimeSource() {
     using Clock = std::chrono::steady_clock;
     auto start = std::make_shared<std::optional<Clock::time_point>>();
     return [start]() -> std::int64_t {
-        if (!*start) *start = Clock::now();
+        if (!*start)
+            *start = Clock::now();
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - **start)
             .count();
     };
@@ -107,7 +117,8 @@ SimServer::TimeSource realTimeSource() {
 
 int countLines(const std::vector<SimEntry>& log, const std::string& prefix) {
     int n = 0;
-    for (const auto& e : log) n += e.line.rfind(prefix, 0) == 0 ? 1 : 0;
+    for (const auto& e : log)
+        n += e.line.rfind(prefix, 0) == 0 ? 1 : 0;
     return n;
 }
 

@@ -23,14 +23,14 @@ struct SimWorld {
 };
 
 struct SimEntry {
-    std::int32_t tick;         // server tick when the line arrived
-    std::int64_t timeMs;       // tick source's time when the line arrived
+    std::int32_t tick;    // server tick when the line arrived
+    std::int64_t timeMs;  // tick source's time when the line arrived
     std::string line;
     std::chrono::steady_clock::time_point at;  // real time when the line arrived
 };
 
 class SimServer {
-public:
+  public:
     // Current server time in milliseconds; the server tick is base tick + time / msPerTick.
     using TimeSource = std::function<std::int64_t()>;
     // Decides after each line whether the server closes the connection now.
@@ -55,7 +55,7 @@ public:
     std::vector<SimEntry> log() const;
     SimWorld world() const;
 
-private:
+  private:
     void serve(ScriptedConnection& c);
     std::int32_t currentTick(std::int64_t timeMs);
     void advanceTo(std::int32_t tick);

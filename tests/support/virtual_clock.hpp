@@ -11,7 +11,7 @@
 namespace nimbus::testing {
 
 class VirtualClock final : public platform::Clock {
-public:
+  public:
     explicit VirtualClock(std::int32_t start = 1000) : now_(start) {}
 
     std::int32_t now() override { return now_.load(); }
@@ -20,7 +20,8 @@ public:
             std::lock_guard lock(mutex_);
             sleeps_.push_back(ms);
         }
-        if (ms > 0) now_ += ms;
+        if (ms > 0)
+            now_ += ms;
     }
 
     void set(std::int32_t reading) { now_ = reading; }
@@ -30,7 +31,7 @@ public:
         return sleeps_;
     }
 
-private:
+  private:
     std::atomic<std::int32_t> now_;
     mutable std::mutex mutex_;
     std::vector<std::int32_t> sleeps_;
