@@ -241,12 +241,17 @@ TEST(FollowUpPlanTest, LostTargetDropsThePlanBeforeTheWind) {
     EXPECT_EQ(countLines(game.server.log(), "WIND"), 0);
 }
 
-TEST(TargetTrackTest, PresentWithinSquaredDistanceBelowOne) {
+// A chase plan (no follow-up) whose target starts at target at tick start.
+Strategy chasePlan(std::int32_t start, std::int32_t duration, CloudState target) {
     Strategy plan;
-    plan.startTick = 100;
-    plan.duration = 50;
-    plan.targetState = cloud(500, 300, 0, 0, 20);
-    const TargetTrack track(plan);
+    plan.startTick = start;
+    plan.duration = duration;
+    plan.targetState = target;
+    return plan;
+}
+
+TEST(TargetTrackTest, PresentWithinSquaredDistanceBelowOne) {
+    const TargetTrack track(chasePlan(100, 50, cloud(500, 300, 0, 0, 20)));
     EXPECT_EQ(track.firstTick(), 100);
     EXPECT_EQ(track.lastTick(), 150);
 
@@ -262,11 +267,7 @@ TEST(TargetTrackTest, PresentWithinSquaredDistanceBelowOne) {
 }
 
 TEST(TargetTrackTest, TicksOutsideThePredictionNeverCountAsLost) {
-    Strategy plan;
-    plan.startTick = 100;
-    plan.duration = 50;
-    plan.targetState = cloud(500, 300, 0, 0, 20);
-    const TargetTrack track(plan);
+    const TargetTrack track(chasePlan(100, 50, cloud(500, 300, 0, 0, 20)));
     WorldSnapshot empty;
     for (std::int32_t tick : {99, 151, 152, -5, 2147483647}) {
         empty.tick = tick;
@@ -278,10 +279,7 @@ TEST(TargetTrackTest, TicksOutsideThePredictionNeverCountAsLost) {
 
 TEST(TargetTrackTest, FollowsAMovingTargetFromThePlansStartTick) {
     // A fast target, 40 units per tick: the track must place it at the plan's start tick.
-    Strategy plan;
-    plan.startTick = 103;
-    plan.duration = 10;
-    plan.targetState = cloud(100, 300, 400, 0, 20);
+    const Strategy plan = chasePlan(103, 10, cloud(100, 300, 400, 0, 20));
     const TargetTrack track(plan);
     CloudState expected = plan.targetState;
     WorldSnapshot snapshot;

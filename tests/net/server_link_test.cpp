@@ -79,11 +79,16 @@ TEST(ServerLinkTest, UnresolvableServiceReportsResolverError) {
     EXPECT_FALSE(link.enabled());
 }
 
-TEST(ServerLinkTest, LineEndingsAndCarriageReturns) {
-    ScriptedServer server([](ScriptedConnection& c) {
-        c.send("one\r\ntw\ro\n\nthree\n\r\r\n");
+// Sends bytes, then waits for the client's last line.
+ScriptedServer::Script sendThenWait(std::string bytes) {
+    return [bytes = std::move(bytes)](ScriptedConnection& c) {
+        c.send(bytes);
         c.readLine();
-    });
+    };
+}
+
+TEST(ServerLinkTest, LineEndingsAndCarriageReturns) {
+    ScriptedServer server(sendThenWait("one\r\ntw\ro\n\nthree\n\r\r\n"));
     ServerLink link(server.portText().c_str());
     std::int32_t count = -1;
     EXPECT_EQ(readLine(link, 1025, &count), "one");
@@ -100,10 +105,7 @@ TEST(ServerLinkTest, LineEndingsAndCarriageReturns) {
 }
 
 TEST(ServerLinkTest, LongLineIsCutAtTheLimitAndTheRestReadLater) {
-    ScriptedServer server([](ScriptedConnection& c) {
-        c.send("abcdefghij\n");
-        c.readLine();
-    });
+    ScriptedServer server(sendThenWait("abcdefghij\n"));
     ServerLink link(server.portText().c_str());
     std::int32_t count = -1;
     EXPECT_EQ(readLine(link, 4, &count), "abcd");
