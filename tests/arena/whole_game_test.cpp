@@ -52,9 +52,11 @@ TEST(WholeGame, TwoBotsAndAGreedyPlayToTheEndAndTheReplayVerifies) {
     EXPECT_LE(r["ticks"].get<int>(), 1800);
     ASSERT_EQ(r["players"].size(), 3u);
     int bots = 0;
+    int botWinds = 0;
     for (const auto& p : r["players"]) {
         if (p["kind"] == "bot") {
             ++bots;
+            botWinds += p["winds"].get<int>();
             EXPECT_EQ(p["name"].get<std::string>().rfind("Varnolt", 0), 0u);
             EXPECT_EQ(p["rejected_winds"], 0) << p.dump();  // every wind of the bots accepted
             ASSERT_TRUE(p["log"].is_string());
@@ -67,6 +69,7 @@ TEST(WholeGame, TwoBotsAndAGreedyPlayToTheEndAndTheReplayVerifies) {
         EXPECT_GT(p["peak_mass"].get<double>(), 0.0);
     }
     EXPECT_EQ(bots, 2);
+    EXPECT_GT(botWinds, 0);  // the bots played, so "every wind accepted" says something
 
     std::ifstream tableIn(dir / "table.txt");
     const std::string table((std::istreambuf_iterator<char>(tableIn)), {});
