@@ -65,10 +65,9 @@ int verify(const std::string& path) {
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "nimbus-arena: a game server for the nimbus line protocol.\n"
-        "Each BOT is a command line the arena starts once it listens, or builtin:idle / "
-        "builtin:greedy, an opponent the arena plays itself. Started bots find the port in\n"
-        "NIMBUS_ARENA_PORT."};
+        "nimbus-arena: a game server for the nimbus line protocol. Each BOT is a command line that "
+        "the arena starts once it listens (it finds the port in NIMBUS_ARENA_PORT), or "
+        "builtin:idle / builtin:greedy, an opponent the arena plays itself."};
     ArenaOptions options;
     std::string replayPath;
     std::string resultsPath;

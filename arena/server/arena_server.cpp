@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "arena/server/protocol.hpp"
+#include "arena/server/tick_schedule.hpp"
 
 namespace nimbus::arena {
 
@@ -234,8 +235,9 @@ void ArenaServer::startGame() {
 }
 
 void ArenaServer::scheduleTick() {
-    const auto due = start_ + std::chrono::milliseconds(options_.tickMs) * (game_->tick() + 1);
-    tickTimer_.expires_at(due);
+    const std::chrono::milliseconds period(options_.tickMs);
+    tickTimer_.expires_at(
+        start_ + std::chrono::duration_cast<Clock::duration>(tickDueAt(game_->tick() + 1, period)));
     tickTimer_.async_wait([this](const asio::error_code& ec) {
         if (!ec && phase_ == Phase::Running) {
             onTick();
@@ -244,10 +246,9 @@ void ArenaServer::scheduleTick() {
 }
 
 void ArenaServer::onTick() {
-    const auto now = Clock::now();
-    const auto period = std::chrono::milliseconds(options_.tickMs);
-    while (phase_ == Phase::Running && !game_->over() &&
-           now >= start_ + period * (game_->tick() + 1)) {
+    const std::int64_t due =
+        ticksDue(Clock::now() - start_, std::chrono::milliseconds(options_.tickMs));
+    while (phase_ == Phase::Running && !game_->over() && game_->tick() < due) {
         for (std::size_t p = 0; p < roster_.size(); ++p) {
             if (roster_[p].builtin) {
                 const auto player = static_cast<std::int32_t>(p);
