@@ -30,6 +30,9 @@ BotProcess::BotProcess(const std::string& command, const std::string& logPath,
     posix_spawn_file_actions_addopen(&files, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     posix_spawn_file_actions_adddup2(&files, 1, 2);
+    // The bot gets its three standard streams and nothing else: no inherited listening socket
+    // that would keep the arena's port taken after the arena has gone.
+    posix_spawn_file_actions_addclosefrom_np(&files, 3);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);

@@ -271,6 +271,22 @@ TEST(ArenaGame, StartsBotProcessesAndLogsTheirOutput) {
     EXPECT_EQ(text.str(), "got OK shell\nthen BEGIN_STATE 0\n");
 }
 
+TEST(ArenaGame, StartedBotsInheritOnlyTheirStandardStreams) {
+    ArenaOptions o;
+    o.port = 0;
+    o.bots = {"exec ls /proc/self/fd", "builtin:idle"};
+    o.logDir = ::testing::TempDir();
+    o.lobbySeconds = 60.0;
+    o.seed = 31;
+    RunningArena arena(o);
+    arena.join();
+    std::ifstream log(o.logDir + "/nimbus-arena-31-bot1.log");
+    std::stringstream text;
+    text << log.rdbuf();
+    // 0, 1 and 2, and the descriptor ls opened to read the listing itself.
+    EXPECT_EQ(text.str(), "0\n1\n2\n3\n");
+}
+
 TEST(ArenaGame, NoGameWhenEveryStartedBotExitsWithoutNaming) {
     ArenaOptions o;
     o.port = 0;
