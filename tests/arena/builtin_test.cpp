@@ -2,32 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "game_fixtures.hpp"
+
 namespace nimbus::arena {
 namespace {
 
-Cloud storm(std::int32_t player, float x, float y, float mass = 100.0f) {
-    Cloud c;
-    c.id = player;
-    c.kind = CloudKind::Thunderstorm;
-    c.owner = player;
-    c.state = {x, y, 0.0f, 0.0f, mass};
-    return c;
-}
-
-Cloud rain(std::int32_t id, float x, float y, float mass, float vx = 0.0f, float vy = 0.0f) {
-    Cloud c;
-    c.id = id;
-    c.state = {x, y, vx, vy, mass};
-    return c;
-}
-
-GameSettings settingsFor(std::int32_t players, std::int32_t ticks) {
-    GameSettings s;
-    s.players = players;
-    s.ticks = ticks;
-    s.rainclouds = 0;
-    return s;
-}
+using testing::rain;
+using testing::settingsFor;
+using testing::storm;
 
 // Lets every player be played by the builtin of the given kind until the game ends.
 void playOut(Game& game, BuiltinKind kind) {

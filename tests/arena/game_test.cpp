@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "game_fixtures.hpp"
+
 #include <cmath>
 
 #include "arena/game/setup.hpp"
@@ -10,29 +12,9 @@
 namespace nimbus::arena {
 namespace {
 
-Cloud storm(std::int32_t player, float x, float y, float mass = 100.0f) {
-    Cloud c;
-    c.id = player;
-    c.kind = CloudKind::Thunderstorm;
-    c.owner = player;
-    c.state = {x, y, 0.0f, 0.0f, mass};
-    return c;
-}
-
-Cloud rain(std::int32_t id, float x, float y, float mass, float vx = 0.0f, float vy = 0.0f) {
-    Cloud c;
-    c.id = id;
-    c.state = {x, y, vx, vy, mass};
-    return c;
-}
-
-GameSettings settingsFor(std::int32_t players, std::int32_t ticks = 100) {
-    GameSettings s;
-    s.players = players;
-    s.ticks = ticks;
-    s.rainclouds = 0;
-    return s;
-}
+using testing::rain;
+using testing::settingsFor;
+using testing::storm;
 
 TEST(GameTick, WindActsBeforeTheMoveOfTheSameTick) {
     Game game(settingsFor(1), {storm(0, 640, 360)});

@@ -6,9 +6,12 @@
 #include <limits>
 
 #include "arena/game/wind_law.hpp"
+#include "game_fixtures.hpp"
 
 namespace nimbus::arena {
 namespace {
+
+using testing::storm;
 
 TEST(ParseCommand, AcceptsTheThreeCommands) {
     const Command name = parseCommand("NAME Varnolt");
@@ -61,15 +64,6 @@ TEST(ParseCommand, RefusedWindRepliesFitTheBotsWindReplyBuffer) {
     EXPECT_LE(over.reason.size(), kMaxReasonBytes) << over.reason;
     EXPECT_LE(parseCommand("NAME " + std::string(kMaxNameBytes + 1, 'n')).error.size(),
               kMaxReasonBytes);
-}
-
-Cloud storm(std::int32_t player, float x, float y, float mass) {
-    Cloud c;
-    c.id = player;
-    c.kind = CloudKind::Thunderstorm;
-    c.owner = player;
-    c.state = {x, y, 0.0f, 0.0f, mass};
-    return c;
 }
 
 TEST(FormatState, ListsLivingPlayersInOrderWithTheAskersIndex) {

@@ -245,6 +245,13 @@ TEST(ArenaGame, BuiltinsPlayAWholeGameAlone) {
     EXPECT_EQ(arena.server().game()->record(1).winds, 0);
 }
 
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 TEST(ArenaGame, StartsBotProcessesAndLogsTheirOutput) {
     // A shell bot: names itself, prints its NAME reply and one state's first line, then leaves.
     const std::string bot =
@@ -265,10 +272,7 @@ TEST(ArenaGame, StartsBotProcessesAndLogsTheirOutput) {
     EXPECT_EQ(players[1].name, "shell");
     EXPECT_EQ(players[1].kind, "bot");
     ASSERT_FALSE(players[1].log.empty());
-    std::ifstream log(players[1].log);
-    std::stringstream text;
-    text << log.rdbuf();
-    EXPECT_EQ(text.str(), "got OK shell\nthen BEGIN_STATE 0\n");
+    EXPECT_EQ(fileText(players[1].log), "got OK shell\nthen BEGIN_STATE 0\n");
 }
 
 TEST(ArenaGame, StartedBotsInheritOnlyTheirStandardStreams) {
@@ -280,11 +284,8 @@ TEST(ArenaGame, StartedBotsInheritOnlyTheirStandardStreams) {
     o.seed = 31;
     RunningArena arena(o);
     arena.join();
-    std::ifstream log(o.logDir + "/nimbus-arena-31-bot1.log");
-    std::stringstream text;
-    text << log.rdbuf();
     // 0, 1 and 2, and the descriptor ls opened to read the listing itself.
-    EXPECT_EQ(text.str(), "0\n1\n2\n3\n");
+    EXPECT_EQ(fileText(o.logDir + "/nimbus-arena-31-bot1.log"), "0\n1\n2\n3\n");
 }
 
 TEST(ArenaGame, NoGameWhenEveryStartedBotExitsWithoutNaming) {

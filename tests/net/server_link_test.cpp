@@ -157,11 +157,14 @@ TEST(ServerLinkTest, ServerClosingAtOnceDisablesTheLinkInTheHandshake) {
     EXPECT_EQ(link.handle, -1);
 }
 
+// Reads the client's first line, then resets the connection.
+void resetAfterFirstLine(ScriptedConnection& c) {
+    c.readLine();
+    c.reset();
+}
+
 TEST(ServerLinkTest, ResetConnectionFailsTheReadWithItsError) {
-    ScriptedServer server([](ScriptedConnection& c) {
-        c.readLine();
-        c.reset();
-    });
+    ScriptedServer server(resetAfterFirstLine);
     ServerLink link(server.portText().c_str());
     link.sendText("x\n", 2);
     server.join();
@@ -172,10 +175,7 @@ TEST(ServerLinkTest, ResetConnectionFailsTheReadWithItsError) {
 }
 
 TEST(ServerLinkTest, FailedSendDisablesWithoutSigpipeAndLaterReadIsSilent) {
-    ScriptedServer server([](ScriptedConnection& c) {
-        c.readLine();
-        c.reset();
-    });
+    ScriptedServer server(resetAfterFirstLine);
     ServerLink link(server.portText().c_str());
     link.sendText("x\n", 2);
     server.join();

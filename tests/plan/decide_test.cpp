@@ -8,20 +8,9 @@
 namespace nimbus {
 namespace {
 
+using testing::ownTrack;
+using testing::snapshotAt;
 using testing::still;
-
-Trajectory ownTrack(const WorldSnapshot& snapshot) {
-    Trajectory track(1000);
-    track.predict(snapshot.tick, 500, snapshot.own);
-    return track;
-}
-
-WorldSnapshot snapshotAt(std::int32_t tick, const CloudState& own) {
-    WorldSnapshot snapshot;
-    snapshot.tick = tick;
-    snapshot.own = own;
-    return snapshot;
-}
 
 const CloudState kOwn = still(640.0f, 360.0f, 100.0f);
 const CloudState kRainThreat{440.0f, 365.0f, 20.0f, 0.0f, 144.0f};

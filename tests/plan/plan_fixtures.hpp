@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bot/physics/trajectory.hpp"
+#include "bot/physics/world_snapshot.hpp"
 
 namespace nimbus::testing {
 
@@ -34,6 +35,21 @@ inline Trajectory handTrack(std::int32_t t0, const std::vector<CloudState>& stat
 // count copies of one state.
 inline std::vector<CloudState> repeated(const CloudState& c, std::size_t count) {
     return std::vector<CloudState>(count, c);
+}
+
+// The own path as the control loop predicts it: 500 ticks from the snapshot.
+inline Trajectory ownTrack(const WorldSnapshot& snapshot) {
+    Trajectory track(1000);
+    track.predict(snapshot.tick, 500, snapshot.own);
+    return track;
+}
+
+// A snapshot at tick with only the own cloud.
+inline WorldSnapshot snapshotAt(std::int32_t tick, const CloudState& own) {
+    WorldSnapshot snapshot;
+    snapshot.tick = tick;
+    snapshot.own = own;
+    return snapshot;
 }
 
 }  // namespace nimbus::testing

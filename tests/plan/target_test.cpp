@@ -11,21 +11,9 @@
 namespace nimbus {
 namespace {
 
+using testing::ownTrack;
+using testing::snapshotAt;
 using testing::still;
-
-// The own path as the control loop predicts it: 500 ticks from the snapshot.
-Trajectory ownTrack(const WorldSnapshot& snapshot) {
-    Trajectory track(1000);
-    track.predict(snapshot.tick, 500, snapshot.own);
-    return track;
-}
-
-WorldSnapshot snapshotAt(std::int32_t tick, const CloudState& own) {
-    WorldSnapshot snapshot;
-    snapshot.tick = tick;
-    snapshot.own = own;
-    return snapshot;
-}
 
 void expectIdle(const Strategy& plan, std::int32_t tick) {
     EXPECT_TRUE(plan.isDirect);
