@@ -32,15 +32,18 @@ inline CloudState threateningRaincloud() {
 
 class VirtualGame {
   public:
-    explicit VirtualGame(SimWorld world, SimServer::StopRule stop = nullptr)
-        : server(
-              std::move(world), [this] { return std::int64_t{clock.now()} - kStartReading; },
+    // The server is at the world's tick at the clock reading start, and the bot knows it.
+    explicit VirtualGame(SimWorld world, SimServer::StopRule stop = nullptr,
+                         std::int32_t start = kStartReading)
+        : clock(start),
+          server(
+              std::move(world), [this, start] { return std::int64_t{clock.now()} - start; },
               std::move(stop)) {
         bot = std::make_unique<Bot>(clock, server.portText().c_str());
-        bot->tickClock.lastTick = kStartTick;
-        bot->tickClock.lastClock = kStartReading;
-        snapshot.tick = kStartTick;
+        snapshot.tick = server.world().tick;
         snapshot.own = server.world().own;
+        bot->tickClock.lastTick = snapshot.tick;
+        bot->tickClock.lastClock = start;
     }
     ~VirtualGame() { bot.reset(); }
 
@@ -64,7 +67,7 @@ class VirtualGame {
         return out;
     }
 
-    VirtualClock clock{kStartReading};
+    VirtualClock clock;
     SimServer server;
     std::unique_ptr<Bot> bot;
     WorldSnapshot snapshot;

@@ -64,6 +64,28 @@ INSTANTIATE_TEST_SUITE_P(
         // 10 ms: no wait; the first sleep is the end wait's shortest step.
         FirstWaitCase{10, {"WIND 5.000000 0.000000", "GET_STATE"}, 110}));
 
+TEST(ControlCycleTest, WorkedCycleSleepsThirtyFourThenWatchesUntilTheEnd) {
+    // lastTick 200 at reading 400, 16 ms per tick, drift 0.25; action tick 203, end tick 230.
+    SimWorld world = quietWorld();
+    world.tick = 200;
+    VirtualGame game(world, nullptr, 400);
+    game.bot->tickClock.tickDrift = 0.25f;
+    game.clock.set(410);
+    Strategy plan = directPlan(1, 1, 203, 27);
+    EXPECT_TRUE(game.play(plan));
+    const auto sleeps = game.clock.sleeps();
+    ASSERT_GE(sleeps.size(), 3u);
+    EXPECT_EQ(sleeps[0], 34);   // until (3 - 0.25) x 16 + 400 = 444
+    EXPECT_EQ(sleeps[1], 110);  // 430 ms to 880 are left: sleep, refresh, calibrate, watch
+    const auto log = game.server.log();
+    EXPECT_EQ(log.at(0).line, "WIND 1.000000 1.000000");
+    EXPECT_EQ(log.at(0).timeMs, 44);
+    EXPECT_EQ(log.at(1).line, "GET_STATE");
+    EXPECT_EQ(log.at(1).timeMs, 154);
+    EXPECT_GE(game.clock.now(), 880);
+    EXPECT_LT(game.clock.now(), 880 + 110);
+}
+
 // --- the second wait, until the end tick ---
 
 struct SecondWaitCase {
