@@ -11,6 +11,7 @@ namespace nimbus::arena {
 namespace {
 
 constexpr auto kLaunchGap = std::chrono::seconds(3);  // the most a bot gets to connect in turn
+constexpr auto kAcceptRetry = std::chrono::milliseconds(100);  // pause after a failed accept
 constexpr auto kShutdownPoll = std::chrono::milliseconds(50);
 constexpr int kGraceRounds = 40;  // 2 s for connections to flush and processes to exit
 constexpr int kTermRounds = 20;   // then 1 s after SIGTERM before SIGKILL
@@ -28,6 +29,7 @@ ArenaServer::ArenaServer(asio::io_context& io, ArenaOptions options, ArenaLog lo
       watchTimer_(io),
       launchTimer_(io),
       shutdownTimer_(io),
+      acceptRetryTimer_(io),
       signals_(io) {
     for (const std::string& bot : options_.bots) {
         if (looksBuiltin(bot) && !parseBuiltin(bot)) {
@@ -81,16 +83,26 @@ void ArenaServer::accept() {
     acceptor_.async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
         if (ec) {
             if (ec != asio::error::operation_aborted && phase_ < Phase::Ending) {
-                accept();
+                // Out of descriptors, say: accepting again at once would fail at once, and spin.
+                if (!acceptFailing_) {
+                    log_("cannot accept connections: " + ec.message() + "; retrying", true);
+                }
+                acceptFailing_ = true;
+                acceptRetryTimer_.expires_after(kAcceptRetry);
+                acceptRetryTimer_.async_wait([this](const asio::error_code& waited) {
+                    if (!waited && phase_ < Phase::Ending) {
+                        accept();
+                    }
+                });
             }
             return;
         }
         if (phase_ >= Phase::Ending) {
             return;
         }
+        acceptFailing_ = false;
         const std::int32_t id = nextSessionId_++;
         auto session = std::make_shared<Session>(std::move(socket), *this, id);
-        sessionProcess_.resize(static_cast<std::size_t>(id) + 1, -1);
         if (attributed_ < processes_.size()) {
             sessionProcess_[id] = static_cast<std::int32_t>(attributed_++);
             if (attributed_ == processes_.size()) {
@@ -310,7 +322,8 @@ void ArenaServer::onLine(Session& session, const std::string& line) {
             session.send("ERROR game already started\n");
             return;
         }
-        const std::int32_t process = sessionProcess_[session.id()];
+        const auto matched = sessionProcess_.find(session.id());
+        const std::int32_t process = matched != sessionProcess_.end() ? matched->second : -1;
         const std::string logPath = process >= 0 ? logPaths_[process] : "";
         const std::int32_t p = addPlayer(cmd.name, "bot", logPath);
         session.player = p;
@@ -347,7 +360,12 @@ void ArenaServer::onClosed(Session& session) {
         log_(session.label + " disconnected", false);
     }
     // Decided outside the session's own call chain.
-    asio::post(io_, [this] {
+    asio::post(io_, [this, id = session.id()] {
+        // A connection that never named itself leaves nothing behind.
+        sessionProcess_.erase(id);
+        std::erase_if(sessions_, [id](const std::shared_ptr<Session>& s) {
+            return s->id() == id && s->player < 0 && !s->isOpen();
+        });
         if (phase_ == Phase::Running && hasBotPlayers() && !anyBotConnected()) {
             endGame("no_players");
         }
@@ -368,6 +386,7 @@ void ArenaServer::endGame(const std::string& reason) {
     signals_.cancel();
     asio::error_code ignored;
     acceptor_.close(ignored);
+    acceptRetryTimer_.cancel();
     if (wasRunning) {
         showProgress(true);
         log_("game over at tick " + std::to_string(game_->tick()) + " (" + reason + ")", false);

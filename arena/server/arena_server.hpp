@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <asio.hpp>
@@ -54,6 +55,8 @@ class ArenaServer : public SessionHost {
 
     // After io.run() has returned: the finished game (nullptr if it never started), the players
     // as they joined, the replay record and why the game ended.
+    // Sessions still held: the open ones and the players' (closed unnamed ones are dropped).
+    std::size_t sessionCount() const { return sessions_.size(); }
     const Game* game() const { return game_.get(); }
     const std::vector<PlayerInfo>& players() const { return infos_; }
     const ReplayRecorder* recorder() const { return recorder_.get(); }
@@ -96,17 +99,19 @@ class ArenaServer : public SessionHost {
     asio::steady_timer watchTimer_;
     asio::steady_timer launchTimer_;
     asio::steady_timer shutdownTimer_;
+    asio::steady_timer acceptRetryTimer_;  // after a failed accept (out of descriptors, say)
     asio::signal_set signals_;
     Phase phase_ = Phase::Lobby;
     bool lobbyTimerRunning_ = false;
+    bool acceptFailing_ = false;  // the last accept failed: logged once until one succeeds
     std::int32_t wanted_ = 0;
     std::int32_t nextSessionId_ = 1;
     std::vector<std::shared_ptr<Session>> sessions_;
     std::vector<std::string> commands_;  // bot command lines, launched in order
     std::vector<std::unique_ptr<BotProcess>> processes_;
-    std::vector<std::string> logPaths_;         // by process
-    std::size_t attributed_ = 0;                // connections matched to processes, in launch order
-    std::vector<std::int32_t> sessionProcess_;  // by session id: process index or -1
+    std::vector<std::string> logPaths_;  // by process
+    std::size_t attributed_ = 0;         // connections matched to processes, in launch order
+    std::unordered_map<std::int32_t, std::int32_t> sessionProcess_;  // session id -> process
     std::vector<Player> roster_;
     std::vector<PlayerInfo> infos_;
     std::unique_ptr<Game> game_;

@@ -245,6 +245,24 @@ TEST(ArenaGame, BuiltinsPlayAWholeGameAlone) {
     EXPECT_EQ(arena.server().game()->record(1).winds, 0);
 }
 
+TEST(ArenaProtocol, ConnectionsThatLeaveWithoutANameLeaveNothingBehind) {
+    RunningArena arena(quickOptions(1));
+    for (int i = 0; i < 100; ++i) {
+        ArenaClient drifter(arena.port());
+        ASSERT_TRUE(drifter.connected());
+        drifter.send("GET_STATE\n");
+        drifter.readLine();
+    }
+    {
+        ArenaClient c(arena.port());
+        c.send("NAME stays\n");
+        ASSERT_EQ(c.readLine(), "OK stays");
+        EXPECT_GE(tickAfter(c, 2), 3);
+    }
+    arena.join();
+    EXPECT_LE(arena.server().sessionCount(), 1u);
+}
+
 std::string fileText(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
