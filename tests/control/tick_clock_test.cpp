@@ -54,6 +54,17 @@ TEST(TickClockRecordTest, ExtremeTicksNeitherOverflowNorPoisonTheAverage) {
     EXPECT_GT(c.msPerTick, 0.0f);
 }
 
+TEST(TickClockRecordTest, RepliesWithinOneMillisecondNeverWearTheAverageDownToZero) {
+    // Every sample is 0 ms per tick: the average shrinks by 7/8 each time, down to the smallest
+    // positive float, where rounding holds it (7/8 of it rounds back up).
+    TickClock c = clockAfter(0, 10);
+    for (std::int32_t tick = 1; tick <= 3000; ++tick)
+        c.recordState(tick);
+    EXPECT_GT(c.msPerTick, 0.0f);
+    EXPECT_LT(c.msPerTick, 1e-30f);
+    EXPECT_EQ(c.tickAtClock(11), std::numeric_limits<std::int32_t>::max());
+}
+
 TEST(TickClockConversionTest, ClockAtTickWithAndWithoutDrift) {
     TickClock c = clockAfter(110, 270);
     c.tickDrift = 0.5f;
