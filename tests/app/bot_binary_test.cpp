@@ -1,22 +1,83 @@
-// The built nimbus-bot program, run as a user would run it, on the game's port 1986.
+// The built nimbus-bot program, run as a user would run it: on the game's port 1986, and on the
+// port that --port or NIMBUS_ARENA_PORT names.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "tests/support/run_process.hpp"
+#include "tests/support/sim_server.hpp"
 
 namespace nimbus {
 namespace {
 
 using testing::runProcess;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
-TEST(BotBinaryTest, WithoutAServerItReportsAndExitsCleanlyAfterOneSecond) {
+TEST(BotBinaryTest, WithoutAServerItReportsAndExitsWithOneAfterOneSecond) {
     const auto result = runProcess(NIMBUS_BOT_PATH);
     EXPECT_EQ(result.output,
               "WSAStartup result: 0\n"
               "could not connect socket: 111\n"
               "WSACleanup done\n");
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_GE(result.elapsed.count(), 1000);
 }
+
+// A server on a free port that closes the game after two state requests.
+struct ShortGame {
+    testing::SimServer server{testing::SimWorld{0, CloudState{640, 360, 0, 0, 100}, {}, {}},
+                              testing::realTimeSource(),
+                              [](const std::vector<testing::SimEntry>& log) {
+                                  return testing::countLines(log, "GET_STATE") >= 2;
+                              }};
+};
+
+void expectPlayedAgainst(ShortGame& game, const testing::ProcessResult& result) {
+    game.server.join();
+    EXPECT_THAT(result.output, StartsWith("WSAStartup result: 0\nsocket up and running\n"
+                                          "sending NAME\nrecieved HELLO Varnolt\n"));
+    EXPECT_EQ(result.exitCode, 0);
+    const auto log = game.server.log();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0].line, "NAME Varnolt");
+}
+
+TEST(BotBinaryTest, FindsItsServerThroughThePortFlagOrTheEnvironmentAndTheFlagWins) {
+    {
+        ShortGame game;
+        expectPlayedAgainst(game, runProcess(NIMBUS_BOT_PATH, {"--port", game.server.portText()}));
+    }
+    {
+        ShortGame game;
+        expectPlayedAgainst(game, runProcess("/usr/bin/env",
+                                             {"NIMBUS_ARENA_PORT=" + game.server.portText(),
+                                              NIMBUS_BOT_PATH}));
+    }
+    {
+        ShortGame game;  // port 1 has no server: only the flag's port can be the one dialled
+        expectPlayedAgainst(game, runProcess("/usr/bin/env",
+                                             {"NIMBUS_ARENA_PORT=1", NIMBUS_BOT_PATH,
+                                              "--port=" + game.server.portText()}));
+    }
+}
+
+TEST(BotBinaryTest, HelpPrintsTheUsageWithoutConnectingAndBadArgumentsExitWithTwo) {
+    const auto help = runProcess(NIMBUS_BOT_PATH, {"--help"});
+    EXPECT_THAT(help.output, StartsWith("usage: nimbus-bot [--port N]\n"));
+    EXPECT_THAT(help.output, ::testing::Not(HasSubstr("WSAStartup")));
+    EXPECT_EQ(help.exitCode, 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--port", "0"}, {"--port", "65536"}, {"--port", "12a"},
+          {"--port"}, {"--bogus"}}) {
+        const auto bad = runProcess(NIMBUS_BOT_PATH, args);
+        EXPECT_EQ(bad.output, "") << args[0];  // nothing was tried: no trace at all
+        EXPECT_EQ(bad.exitCode, 2) << args[0];
+    }
+    const auto badEnvironment =
+        runProcess("/usr/bin/env", {"NIMBUS_ARENA_PORT=http", NIMBUS_BOT_PATH});
+    EXPECT_EQ(badEnvironment.output, "");
+    EXPECT_EQ(badEnvironment.exitCode, 2);
+}
+
 }  // namespace
 }  // namespace nimbus
