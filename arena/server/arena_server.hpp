@@ -20,6 +20,7 @@
 #include "arena/game/replay.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/bot_process.hpp"
+#include "arena/server/protocol.hpp"
 #include "arena/server/session.hpp"
 
 namespace nimbus::arena {
@@ -76,6 +77,7 @@ class ArenaServer : public SessionHost {
     using Clock = std::chrono::steady_clock;
 
     void accept();
+    void onLobbyLine(Session& session, const Command& cmd);
     void launchNext();
     void watchLobby();
     std::int32_t addPlayer(const std::string& wanted, const std::string& kind,

@@ -1,0 +1,92 @@
+// The lobby: players name themselves and take seats until the game starts, when the seats are
+// full or the lobby time is up.
+#include "arena/server/arena_server.hpp"
+#include "arena/server/protocol.hpp"
+
+namespace nimbus::arena {
+
+void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
+    if (cmd.kind != CommandKind::Name) {
+        session.send(cmd.kind == CommandKind::Invalid ? "ERROR " + cmd.error + "\n"
+                                                      : "ERROR send NAME first\n");
+        return;
+    }
+    if (phase_ != Phase::Lobby) {
+        session.send("ERROR game already started\n");
+        return;
+    }
+    const auto matched = sessionProcess_.find(session.id());
+    const std::int32_t process = matched != sessionProcess_.end() ? matched->second : -1;
+    const std::string logPath = process >= 0 ? logPaths_[process] : "";
+    const std::int32_t p = addPlayer(cmd.name, "bot", logPath);
+    session.player = p;
+    session.label = "player " + std::to_string(p) + " (" + infos_[p].name + ")";
+    for (auto& s : sessions_) {
+        if (s.get() == &session) {
+            roster_[p].session = s;
+        }
+    }
+    session.hold();  // its reply, and everything it sends next, waits for the start
+    maybeStart();
+}
+
+void ArenaServer::watchLobby() {
+    // Ends a lobby that cannot get the bots it was given: every started bot has exited and none
+    // of them named itself.
+    if (phase_ != Phase::Lobby) {
+        return;
+    }
+    bool allExited = processes_.size() == commands_.size() && !commands_.empty();
+    for (auto& p : processes_) {
+        allExited = allExited && p->exited();
+    }
+    if (allExited && !hasBotPlayers()) {
+        log_("every bot exited before naming itself", true);
+        endGame("no_players");
+        return;
+    }
+    watchTimer_.expires_after(std::chrono::milliseconds(200));
+    watchTimer_.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            watchLobby();
+        }
+    });
+}
+
+std::int32_t ArenaServer::addPlayer(const std::string& wanted, const std::string& kind,
+                                    const std::string& logPath) {
+    std::string name = wanted;
+    for (int n = 2;; ++n) {
+        bool taken = false;
+        for (const PlayerInfo& info : infos_) {
+            taken = taken || info.name == name;
+        }
+        if (!taken) {
+            break;
+        }
+        name = wanted + "-" + std::to_string(n);
+    }
+    infos_.push_back({name, kind, logPath});
+    roster_.push_back({});
+    const auto p = static_cast<std::int32_t>(roster_.size() - 1);
+    log_("player " + std::to_string(p) + " is " + name + " (" + kind + ")", false);
+    if (!lobbyTimerRunning_) {
+        lobbyTimerRunning_ = true;
+        lobbyTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(options_.lobbySeconds)));
+        lobbyTimer_.async_wait([this](const asio::error_code& ec) {
+            if (!ec && phase_ == Phase::Lobby) {
+                startGame();
+            }
+        });
+    }
+    return p;
+}
+
+void ArenaServer::maybeStart() {
+    if (phase_ == Phase::Lobby && static_cast<std::int32_t>(roster_.size()) >= wanted_) {
+        startGame();
+    }
+}
+
+}  // namespace nimbus::arena

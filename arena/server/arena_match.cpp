@@ -1,0 +1,193 @@
+// The match loop: the start, the ticks on their schedule (late ones caught up), the end, and the
+// orderly shutdown of connections and processes.
+#include <cstdio>
+
+#include "arena/server/arena_server.hpp"
+#include "arena/server/tick_schedule.hpp"
+
+namespace nimbus::arena {
+
+namespace {
+
+constexpr auto kShutdownPoll = std::chrono::milliseconds(50);
+constexpr int kGraceRounds = 40;  // 2 s for connections to flush and processes to exit
+constexpr int kTermRounds = 20;   // then 1 s after SIGTERM before SIGKILL
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+
+}  // namespace
+
+void ArenaServer::startGame() {
+    if (phase_ != Phase::Lobby || roster_.empty()) {
+        return;
+    }
+    phase_ = Phase::Running;
+    lobbyTimer_.cancel();
+    watchTimer_.cancel();
+    GameSettings settings;
+    settings.seed = options_.seed;
+    settings.ticks = options_.ticks;
+    settings.rainclouds = options_.rainclouds;
+    settings.players = static_cast<std::int32_t>(roster_.size());
+    game_ = std::make_unique<Game>(settings);
+    recorder_ = std::make_unique<ReplayRecorder>(*game_);
+    log_("game starts: " + std::to_string(settings.players) + " players, " +
+             std::to_string(settings.rainclouds) + " rainclouds, " +
+             std::to_string(settings.ticks) + " ticks of " + std::to_string(options_.tickMs) +
+             " ms",
+         false);
+    start_ = Clock::now();
+    lastProgress_ = start_;
+    for (std::size_t p = 0; p < roster_.size(); ++p) {
+        if (roster_[p].session) {
+            roster_[p].session->send("OK " + infos_[p].name + "\n");
+        }
+    }
+    for (std::size_t p = 0; p < roster_.size(); ++p) {
+        if (roster_[p].session) {
+            roster_[p].session->release();
+        }
+    }
+    if (hasBotPlayers() && !anyBotConnected()) {
+        endGame("no_players");
+        return;
+    }
+    scheduleTick();
+}
+
+void ArenaServer::scheduleTick() {
+    const std::chrono::milliseconds period(options_.tickMs);
+    tickTimer_.expires_at(
+        start_ + std::chrono::duration_cast<Clock::duration>(tickDueAt(game_->tick() + 1, period)));
+    tickTimer_.async_wait([this](const asio::error_code& ec) {
+        if (!ec && phase_ == Phase::Running) {
+            onTick();
+        }
+    });
+}
+
+void ArenaServer::onTick() {
+    const std::int64_t due =
+        ticksDue(Clock::now() - start_, std::chrono::milliseconds(options_.tickMs));
+    while (phase_ == Phase::Running && !game_->over() && game_->tick() < due) {
+        for (std::size_t p = 0; p < roster_.size(); ++p) {
+            if (roster_[p].builtin) {
+                const auto player = static_cast<std::int32_t>(p);
+                if (auto w = builtinWind(*roster_[p].builtin, *game_, player)) {
+                    game_->queueWind(player, w->wx, w->wy);
+                }
+            }
+        }
+        game_->step();
+        recorder_->capture(*game_);
+        for (std::size_t p = 0; p < roster_.size(); ++p) {
+            const PlayerRecord& r = game_->record(static_cast<std::int32_t>(p));
+            if (r.outAtTick == game_->tick()) {
+                log_(infos_[p].name + " is out at tick " + std::to_string(r.outAtTick), false);
+                if (roster_[p].session) {
+                    roster_[p].session->closeAfterFlush();
+                }
+            }
+        }
+    }
+    if (phase_ != Phase::Running) {
+        return;
+    }
+    showProgress(false);
+    if (game_->over()) {
+        endGame(game_->tick() >= options_.ticks ? "ticks" : "one_left");
+        return;
+    }
+    scheduleTick();
+}
+
+void ArenaServer::endGame(const std::string& reason) {
+    if (phase_ >= Phase::Ending) {
+        return;
+    }
+    const bool wasRunning = phase_ == Phase::Running;
+    phase_ = Phase::Ending;
+    endReason_ = reason;
+    tickTimer_.cancel();
+    lobbyTimer_.cancel();
+    watchTimer_.cancel();
+    launchTimer_.cancel();
+    signals_.cancel();
+    asio::error_code ignored;
+    acceptor_.close(ignored);
+    acceptRetryTimer_.cancel();
+    if (wasRunning) {
+        showProgress(true);
+        log_("game over at tick " + std::to_string(game_->tick()) + " (" + reason + ")", false);
+    }
+    for (auto& s : sessions_) {
+        s->closeAfterFlush();
+    }
+    shutdownStep(0);
+}
+
+void ArenaServer::shutdownStep(int round) {
+    bool done = true;
+    for (auto& s : sessions_) {
+        done = done && !s->isOpen();
+    }
+    for (auto& p : processes_) {
+        done = done && p->exited();
+    }
+    if (done || round > kGraceRounds + kTermRounds) {
+        for (auto& p : processes_) {
+            if (!p->exited()) {
+                log_("\"" + p->command() + "\" would not end; killed", true);
+                p->kill();
+            }
+        }
+        phase_ = Phase::Done;
+        return;  // nothing is left pending: io.run() returns
+    }
+    if (round == kGraceRounds) {
+        for (auto& s : sessions_) {
+            if (s->isOpen()) {
+                s->abort("did not take its last replies");
+            }
+        }
+        for (auto& p : processes_) {
+            p->terminate();
+        }
+    }
+    shutdownTimer_.expires_after(kShutdownPoll);
+    shutdownTimer_.async_wait([this, round](const asio::error_code& ec) {
+        if (!ec) {
+            shutdownStep(round + 1);
+        }
+    });
+}
+
+void ArenaServer::showProgress(bool last) {
+    if (!options_.progress || !game_) {
+        return;
+    }
+    const auto now = Clock::now();
+    if (!last && now - lastProgress_ < kProgressEvery) {
+        return;
+    }
+    lastProgress_ = now;
+    std::string text =
+        "\rtick " + std::to_string(game_->tick()) + "/" + std::to_string(options_.ticks);
+    char mass[32];
+    for (std::size_t p = 0; p < infos_.size(); ++p) {
+        const Cloud* t = game_->thunderstorm(static_cast<std::int32_t>(p));
+        if (t != nullptr) {
+            std::snprintf(mass, sizeof mass, "%.1f", static_cast<double>(t->state.mass));
+        } else {
+            std::snprintf(mass, sizeof mass, "out");
+        }
+        text += "  " + infos_[p].name + " " + mass;
+    }
+    text += "\033[K";
+    if (last) {
+        text += "\n";
+    }
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace nimbus::arena
