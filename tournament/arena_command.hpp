@@ -1,0 +1,29 @@
+#pragma once
+// The arena command line of one game, and its shell form for batch engines.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tournament/config.hpp"
+#include "tournament/schedule.hpp"
+
+namespace nimbus::tournament {
+
+// The folder of game n under a tournament folder: DIR/games/<n>.
+std::filesystem::path gameFolder(const std::filesystem::path& dir, std::int32_t number);
+
+// argv of the arena for `game`, writing results.json, replay.json and the bot logs into
+// `folder`: --port 0 --quiet --seed S [passed-through options] --results ... --replay ...
+// --log-dir ... then the seats' BOTs in seat order.
+std::vector<std::string> arenaArguments(const std::string& arena, const TournamentConfig& config,
+                                        const GameSpec& game, const std::filesystem::path& folder);
+
+// A word for /bin/sh: itself when made only of safe characters, else single-quoted.
+std::string shellQuote(const std::string& word);
+
+// One line for a batch engine: makes the game's folder, then runs the arena with its output in
+// folder/arena.log.
+std::string jobLine(const std::string& arena, const TournamentConfig& config, const GameSpec& game,
+                    const std::filesystem::path& folder);
+
+}  // namespace nimbus::tournament

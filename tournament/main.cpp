@@ -1,0 +1,209 @@
+// nimbus-tournament: plays many arena games between bots and ranks them.
+//   run        plays the games here, several at once, and writes the standings
+//   plan       prints one arena command line per game, for GNU parallel or a Slurm job array
+//   standings  merges the results found under any folders into standings
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include "arena/game/builtin_player.hpp"
+#include "tournament/arena_command.hpp"
+#include "tournament/game_result.hpp"
+#include "tournament/run.hpp"
+#include "tournament/standings_files.hpp"
+#include "tournament/tournament_folder.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace nt = nimbus::tournament;
+
+int fail(const std::string& message, int code = nt::kExitUsage) {
+    std::fprintf(stderr, "nimbus-tournament: %s\n", message.c_str());
+    return code;
+}
+
+// The arena beside this program, so that a build's tournament plays that build's arena.
+std::string arenaBesideUs() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("nimbus-arena") : (self.parent_path() / "nimbus-arena").string();
+}
+
+struct GameOptions {
+    nt::TournamentConfig config;
+    std::string out = "games/tournament";
+    std::string arena;
+    std::int32_t ticks = 0;
+    std::int32_t tickMs = 0;
+    std::int32_t rainclouds = 0;
+    double lobbySeconds = 0.0;
+};
+
+// The options run and plan share: the games, the roster and the arena options passed through.
+void addGameOptions(CLI::App& app, GameOptions& o) {
+    app.add_option("--games", o.config.games, "number of games")
+        ->required()
+        ->check(CLI::Range(1, 10000000));
+    app.add_option("--players", o.config.players, "seats in each game")
+        ->required()
+        ->check(CLI::Range(1, 64));
+    app.add_option("--out", o.out, "tournament folder: games/<n>/ and the standings")
+        ->capture_default_str();
+    app.add_option("--arena", o.arena, "the nimbus-arena to run (default: the one beside us)");
+    app.add_option("--seed", o.config.seedBase,
+                   "seed of the first round; round r plays seed+r")
+        ->capture_default_str();
+    app.add_option("--ticks", o.ticks, "arena: length of each game in ticks")
+        ->check(CLI::Range(1, 100000000));
+    app.add_option("--tick-ms", o.tickMs, "arena: milliseconds per tick (real-time bots need 16)")
+        ->check(CLI::Range(1, 60000));
+    app.add_option("--rainclouds", o.rainclouds, "arena: number of rainclouds")
+        ->check(CLI::Range(0, 10000));
+    app.add_option("--lobby-seconds", o.lobbySeconds, "arena: how long the lobby waits")
+        ->check(CLI::Range(0.0, 3600.0));
+    app.add_option("BOT", o.config.roster,
+                   "the entrants: bot command lines or builtin:idle / builtin:greedy")
+        ->required();
+}
+
+// Checks what CLI11 cannot and fills in the passed-through options that were given.
+std::string finishGameOptions(CLI::App& app, GameOptions& o) {
+    for (const std::string& bot : o.config.roster) {
+        if (nimbus::arena::looksBuiltin(bot) && !nimbus::arena::parseBuiltin(bot)) {
+            return "unknown builtin player \"" + bot + "\" (known: builtin:idle, builtin:greedy)";
+        }
+    }
+    if (app.count("--ticks") > 0) {
+        o.config.arena.ticks = o.ticks;
+    }
+    if (app.count("--tick-ms") > 0) {
+        o.config.arena.tickMs = o.tickMs;
+    }
+    if (app.count("--rainclouds") > 0) {
+        o.config.arena.rainclouds = o.rainclouds;
+    }
+    if (app.count("--lobby-seconds") > 0) {
+        o.config.arena.lobbySeconds = o.lobbySeconds;
+    }
+    if (o.arena.empty()) {
+        o.arena = arenaBesideUs();
+    }
+    o.arena = fs::absolute(o.arena).string();
+    if (::access(o.arena.c_str(), X_OK) != 0) {
+        return "cannot run the arena " + o.arena + " (give --arena PATH)";
+    }
+    return "";
+}
+
+int plan(GameOptions& o) {
+    nt::prepareFolder(o.out, o.config);
+    const auto roster = static_cast<std::int32_t>(o.config.roster.size());
+    for (std::int32_t n = 1; n <= o.config.games; ++n) {
+        const nt::GameSpec game = nt::scheduledGame(n, roster, o.config.players, o.config.seedBase);
+        std::printf("%s\n", nt::jobLine(o.arena, o.config, game, nt::gameFolder(o.out, n)).c_str());
+    }
+    return 0;
+}
+
+int standings(const std::vector<std::string>& folders, std::string out) {
+    std::vector<fs::path> paths(folders.begin(), folders.end());
+    for (const fs::path& folder : paths) {
+        if (!fs::is_directory(folder)) {
+            return fail(folder.string() + " is not a folder");
+        }
+    }
+    nt::Standings table;
+    int skipped = 0;
+    for (const fs::path& results : nt::findResults(paths)) {
+        const nt::LoadedGame game = nt::loadGame(results);
+        if (game.state == nt::GameState::Finished) {
+            table.add(game.outcome);
+            continue;
+        }
+        ++skipped;
+        std::fprintf(stderr, "nimbus-tournament: skipped %s (%s)\n", results.string().c_str(),
+                     game.state == nt::GameState::Unfinished ? "interrupted game"
+                                                             : game.problem.c_str());
+    }
+    if (out.empty()) {
+        out = folders.front();
+    }
+    nt::writeStandingsFiles(out, table);
+    const std::string skips = skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "";
+    std::printf("%d games%s\n\n%s\nstandings: %s\n", table.games(), skips.c_str(),
+                nt::standingsMarkdown(table.rows()).c_str(),
+                (fs::path(out) / "standings.md").string().c_str());
+    return table.games() > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"nimbus-tournament: plays many nimbus-arena games between bots and ranks them "
+                 "(Weng-Lin ratings). Exit codes: 0 done, 1 some games could not be played (or "
+                 "no results found), 2 usage error, 130/143 interrupted."};
+    app.require_subcommand(1);
+
+    GameOptions runOptions;
+    std::int32_t parallel = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    CLI::App* run = app.add_subcommand("run", "play the tournament here; rerun to resume");
+    addGameOptions(*run, runOptions);
+    run->add_option("--parallel,-j", parallel, "games at once (default: the number of cores)")
+        ->check(CLI::Range(1, 1024))
+        ->capture_default_str();
+
+    GameOptions planOptions;
+    CLI::App* planCommand = app.add_subcommand(
+        "plan", "print one arena command line per game (for GNU parallel or a Slurm array)");
+    addGameOptions(*planCommand, planOptions);
+
+    std::vector<std::string> folders;
+    std::string standingsOut;
+    CLI::App* standingsCommand = app.add_subcommand(
+        "standings", "standings of all the results.json files found under the folders");
+    standingsCommand->add_option("FOLDER", folders, "folders to search")->required();
+    standingsCommand->add_option("--out", standingsOut,
+                                 "where to write standings.* (default: the first FOLDER)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return fail(e.what());
+    }
+
+    try {
+        if (*run) {
+            if (const std::string error = finishGameOptions(*run, runOptions); !error.empty()) {
+                return fail(error);
+            }
+            nt::RunOptions options;
+            options.config = runOptions.config;
+            options.out = runOptions.out;
+            options.arena = runOptions.arena;
+            options.parallel = parallel;
+            return nt::runTournament(options);
+        }
+        if (*planCommand) {
+            if (const std::string error = finishGameOptions(*planCommand, planOptions);
+                !error.empty()) {
+                return fail(error);
+            }
+            return plan(planOptions);
+        }
+        return standings(folders, standingsOut);
+    } catch (const std::invalid_argument& e) {
+        return fail(e.what());
+    } catch (const std::exception& e) {
+        return fail(e.what(), 1);
+    }
+}
