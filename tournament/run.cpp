@@ -92,7 +92,7 @@ std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished) {
 // Clears what an earlier attempt left and records the game's seats for the results reader.
 void prepareGame(const TournamentConfig& config, const GameSpec& game, const fs::path& folder) {
     fs::create_directories(folder);
-    for (const char* stale : {"results.json", "replay.json"}) {
+    for (const char* stale : {"results.json", "results.unfinished.json", "replay.json"}) {
         std::error_code ec;
         fs::remove(folder / stale, ec);
     }
@@ -185,8 +185,11 @@ int runTournament(const RunOptions& options) {
         const fs::path results = game.folder / "results.json";
         LoadedGame loaded = loadGame(results);
         const bool cleanExit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        // A game we stopped counts only if its results say it ran to its end (an arena that
+        // does not write end_reason cannot say so).
+        const bool ranToEnd = stopSignal == 0 || !loaded.outcome.endReason.empty();
         const std::string number = "game " + std::to_string(game.game.number);
-        if (cleanExit && finishedAs(loaded, game.game)) {
+        if (cleanExit && ranToEnd && finishedAs(loaded, game.game)) {
             ++playedNow;
             const std::string winner = loaded.outcome.seats.front().entrant;
             finished.emplace(game.game.number, std::move(loaded.outcome));
@@ -196,7 +199,7 @@ int runTournament(const RunOptions& options) {
                             progress());
             return;
         }
-        if (stopSignal != 0 && !cleanExit) {
+        if (stopSignal != 0) {
             // Stopped by us: an interrupted game is replayed by the next run.
             std::error_code ec;
             fs::rename(results, game.folder / "results.unfinished.json", ec);
