@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <regex>
 #include <stdexcept>
+#include <string_view>
 
 #include "arena/game/builtin_player.hpp"
 
@@ -11,10 +11,19 @@ namespace nimbus::tournament {
 
 namespace {
 
+bool allDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string builtinEntrant(const std::string& name) {
     // The arena names a second greedy player "greedy-2", a third "greedy-3".
-    static const std::regex suffix("-[0-9]+$");
-    const std::string spec = "builtin:" + std::regex_replace(name, suffix, "");
+    std::string base = name;
+    const std::size_t dash = base.rfind('-');
+    if (dash != std::string::npos && allDigits(std::string_view(base).substr(dash + 1))) {
+        base.erase(dash);
+    }
+    const std::string spec = "builtin:" + base;
     if (!arena::parseBuiltin(spec)) {
         throw std::runtime_error("unknown builtin player \"" + name + "\"");
     }
@@ -26,13 +35,16 @@ std::string botEntrant(const nlohmann::json& player, const std::vector<std::stri
         return player["command"].get<std::string>();
     }
     // The arena logs its k-th started bot (1-based, builtins not counted) to ...-bot<k>.log.
-    static const std::regex logName("-bot([0-9]+)\\.log$");
-    std::smatch match;
     const std::string log = player.value("log", nlohmann::json()).is_string()
                                 ? player["log"].get<std::string>()
                                 : std::string();
-    if (std::regex_search(log, match, logName)) {
-        long k = std::stol(match[1].str());
+    const std::size_t at = log.rfind("-bot");
+    const std::string_view number =
+        at != std::string::npos && log.ends_with(".log")
+            ? std::string_view(log).substr(at + 4, log.size() - at - 8)
+            : std::string_view();
+    if (allDigits(number) && number.size() < 9) {
+        long k = std::stol(std::string(number));
         for (const std::string& seat : seats) {
             if (!arena::looksBuiltin(seat) && --k == 0) {
                 return seat;
