@@ -39,6 +39,8 @@ ServerLink::~ServerLink() {
 void ServerLink::disable() {
     plat::closeSocket(handle);
     handle = plat::kNoSocket;
+    receivedStart_ = 0;
+    receivedEnd_ = 0;
 }
 
 void ServerLink::sendText(const char* text, int length) {
@@ -55,22 +57,31 @@ std::int32_t ServerLink::receiveLine(char* buffer, std::int32_t limit) {
         return 0;
     std::int32_t count = 0;
     while (count < limit) {
-        const long got = plat::receiveByte(handle, &buffer[count]);
-        if (got <= 0) {
-            if (got == 0) {
-                std::printf("connection closed while waiting for data\n");
-            } else {
-                std::printf("socket recv failed: %ld, disabling socket\n", plat::lastSocketError());
+        if (receivedStart_ == receivedEnd_) {
+            const long got = plat::receiveBytes(handle, received_.data(), kReceiveBufferSize);
+            if (got <= 0) {
+                if (got == 0) {
+                    std::printf("connection closed while waiting for data\n");
+                } else {
+                    std::printf("socket recv failed: %ld, disabling socket\n",
+                                plat::lastSocketError());
+                }
+                disable();
+                buffer[0] = '\0';
+                return 0;
             }
-            disable();
-            buffer[0] = '\0';
-            return 0;
+            receivedStart_ = 0;
+            receivedEnd_ = static_cast<int>(got);
         }
-        if (buffer[count] == '\n') {
+        // Every byte lands at buffer[count] as it would from a one-byte receive; a carriage
+        // return is then overwritten by the next byte or the terminator.
+        const char byte = received_[static_cast<std::size_t>(receivedStart_++)];
+        buffer[count] = byte;
+        if (byte == '\n') {
             buffer[count] = '\0';
             return count;
         }
-        if (buffer[count] != '\r')
+        if (byte != '\r')
             ++count;
     }
     buffer[count] = '\0';

@@ -59,10 +59,10 @@ long sendBytes(SocketHandle handle, const char* data, int length) {
     return n < 0 ? -1 : static_cast<long>(n);
 }
 
-long receiveByte(SocketHandle handle, char* byte) {
+long receiveBytes(SocketHandle handle, char* data, int capacity) {
     ssize_t n = 0;
     do {
-        n = ::recv(handle, byte, 1, 0);
+        n = ::recv(handle, data, static_cast<size_t>(capacity), 0);
     } while (n < 0 && errno == EINTR);
     return n < 0 ? -1 : static_cast<long>(n);
 }

@@ -28,8 +28,9 @@ int connectSocket(SocketHandle handle, const AddressList* list);
 
 // Sends length bytes once. Returns the count sent or -1; a closed peer gives -1, never SIGPIPE.
 long sendBytes(SocketHandle handle, const char* data, int length);
-// Receives one byte into *byte. Returns 1, 0 when the peer closed, or -1 on failure.
-long receiveByte(SocketHandle handle, char* byte);
+// Receives what has arrived, at most capacity bytes (capacity >= 1), waiting for at least one.
+// Returns the count received, 0 when the peer closed, or -1 on failure.
+long receiveBytes(SocketHandle handle, char* data, int capacity);
 void closeSocket(SocketHandle handle);
 
 // Error code of the last failed socket call (errno; 111 for a refused connection).
