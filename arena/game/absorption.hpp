@@ -23,6 +23,8 @@ void merge(CloudState& eater, const CloudState& victim);
 // Resolves every swallow among the clouds, heaviest first (ties by id), again and again until
 // none is left, so the result never depends on the container's order. Swallowed clouds are
 // removed; the rest keep their relative order. Returns the swallows in the order they happened.
+// Only clouds that reach another at the start take part as swallowers (found by a sweep over x);
+// when none does, nothing else is done. Non-finite values or negative masses get the full pass.
 std::vector<Swallow> resolveAbsorption(std::vector<Cloud>& clouds);
 
 }  // namespace nimbus::arena

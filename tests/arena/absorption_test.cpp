@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
+#include <random>
+
+#include "tests/arena/absorption_reference.hpp"
 
 namespace nimbus::arena {
 namespace {
@@ -92,6 +96,60 @@ TEST(Absorption, ACloudThatOutgrowsAHeavierOneSwallowsItToo) {
     ASSERT_EQ(clouds.size(), 1u);
     EXPECT_EQ(clouds[0].state.x, 309.0f);
     EXPECT_FLOAT_EQ(clouds[0].state.mass, 150.0f);
+}
+
+// Tight random clusters (chains, equal masses, clouds outgrowing heavier ones), some with
+// non-finite values or negative masses, resolve exactly as the reference rules resolve them.
+TEST(Absorption, MatchesTheReferenceOnDenseAndMalformedClouds) {
+    std::mt19937 rng(8);
+    auto uniform = [&](double lo, double hi) {
+        return static_cast<float>(std::uniform_real_distribution<double>(lo, hi)(rng));
+    };
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(), -3.0f, -0.0f, 0.0f};
+    int swallows = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int n = 2 + static_cast<int>(rng() % 15);
+        const float spread = uniform(2, 60);
+        std::vector<Cloud> clouds;
+        for (int id = 0; id < n; ++id) {
+            const float mass = rng() % 4 == 0 ? 25.0f : uniform(1, 120);  // many equal masses
+            clouds.push_back(cloud(id, 300 + uniform(0, spread), 300 + uniform(0, spread), mass,
+                                   uniform(-3, 3), uniform(-3, 3)));
+        }
+        if (trial % 3 == 0) {  // one special value in some field of some cloud
+            float CloudState::*const fields[] = {&CloudState::x, &CloudState::y, &CloudState::vx,
+                                                 &CloudState::vy, &CloudState::mass};
+            clouds[rng() % clouds.size()].state.*fields[rng() % 5] =
+                specials[rng() % std::size(specials)];
+        }
+        std::vector<Cloud> want = clouds;
+        const auto wantSwallows = reference::resolveAbsorption(want);
+        const auto gotSwallows = resolveAbsorption(clouds);
+        ASSERT_TRUE(reference::sameSwallows(gotSwallows, wantSwallows)) << "trial " << trial;
+        ASSERT_TRUE(reference::sameClouds(clouds, want)) << "trial " << trial;
+        swallows += static_cast<int>(wantSwallows.size());
+    }
+    EXPECT_GT(swallows, 3000);
+}
+
+// Whole seeded games of 100 clouds with greedy players: every tick's clouds (so its fingerprint)
+// and swallows equal the reference rules' (nimbus-absorption-check runs hundreds of games).
+TEST(Absorption, WholeGamesMatchTheReferenceTickByTick) {
+    std::int64_t swallows = 0;
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+        GameSettings settings;
+        settings.seed = seed;
+        settings.players = 4;
+        settings.rainclouds = 96;
+        settings.ticks = 1500;
+        const reference::GameComparison c = reference::compareGame(settings);
+        EXPECT_EQ(c.differingTicks, 0) << "seed " << seed << ", tick " << c.firstDifferingTick;
+        EXPECT_GT(c.ticks, 100);
+        swallows += c.swallows;
+    }
+    EXPECT_GT(swallows, 10);
 }
 
 }  // namespace
