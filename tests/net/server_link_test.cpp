@@ -195,5 +195,29 @@ TEST(ServerLinkTest, FailedSendDisablesWithoutSigpipeAndLaterReadIsSilent) {
     EXPECT_EQ(GetCapturedStdout(), "sending NAME\nrecieved \n");
 }
 
+TEST(ServerLinkTest, LinkDisabledBySendReadsNothingOfWhatItHadReceived) {
+    ScriptedServer server([](ScriptedConnection& c) {
+        c.send("one\ntwo\n");
+        c.readLine();
+        c.reset();
+    });
+    ServerLink link(server.portText().c_str());
+    EXPECT_EQ(readLine(link, 64), "one");  // "two" has arrived too
+    link.sendText("x\n", 2);
+    server.join();
+    CaptureStdout();
+    for (int i = 0; i < 50 && link.enabled(); ++i) {
+        link.sendText("GET_STATE\n", 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_THAT(GetCapturedStdout(), StartsWith("socket send failed: "));
+    ASSERT_FALSE(link.enabled());
+    CaptureStdout();
+    char buffer[8] = "keep";
+    EXPECT_EQ(link.receiveLine(buffer, 7), 0);
+    EXPECT_STREQ(buffer, "keep");
+    EXPECT_EQ(GetCapturedStdout(), "");
+}
+
 }  // namespace
 }  // namespace nimbus
