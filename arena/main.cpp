@@ -170,12 +170,17 @@ int main(int argc, char** argv) {
                      server->endReason().c_str());
         return 1;
     }
-    const auto rows = nimbus::arena::rankPlayers(*game, server->players());
+    const auto rows = nimbus::arena::rankPlayers(game, server->players());
     std::printf("%s", nimbus::arena::resultsTable(rows).c_str());
     std::fflush(stdout);
     int status = 0;
     if (!resultsPath.empty() &&
-        !writeText(resultsPath, nimbus::arena::resultsJson(*game, rows).dump(2) + "\n")) {
+        !writeText(resultsPath, nimbus::arena::resultsJson(
+                                    {options.seed, options.ticks, game->tick(), options.tickMs,
+                                     options.rainclouds, server->endReason()},
+                                    rows)
+                                        .dump(2) +
+                                    "\n")) {
         status = fail("cannot write " + resultsPath);
     }
     if (!replayPath.empty()) {

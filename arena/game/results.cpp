@@ -5,28 +5,82 @@
 
 namespace nimbus::arena {
 
-std::vector<ResultRow> rankPlayers(const Game& game, const std::vector<PlayerInfo>& players) {
+namespace {
+
+nlohmann::json tickOrNull(std::int32_t tick) {
+    return tick >= 0 ? nlohmann::json(tick) : nlohmann::json(nullptr);
+}
+
+nlohmann::json textOrNull(const std::string& text) {
+    return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+// Better rows first; false for rows that tie (the stable sort keeps index order).
+bool ranksAbove(const ResultRow& a, const ResultRow& b) {
+    if (a.status != b.status) {
+        return a.status < b.status;
+    }
+    switch (a.status) {
+        case PlayerStatus::Playing:
+            return a.finalMass > b.finalMass;
+        case PlayerStatus::Out:
+            return a.record.outAtTick > b.record.outAtTick;
+        case PlayerStatus::Disconnected:
+            if (a.info.leftAtTick != b.info.leftAtTick) {
+                return a.info.leftAtTick > b.info.leftAtTick;
+            }
+            return a.finalMass > b.finalMass;
+        case PlayerStatus::Absent:
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+
+const char* statusName(PlayerStatus status) {
+    switch (status) {
+        case PlayerStatus::Playing:
+            return "playing";
+        case PlayerStatus::Out:
+            return "out";
+        case PlayerStatus::Disconnected:
+            return "disconnected";
+        case PlayerStatus::Absent:
+            break;
+    }
+    return "absent";
+}
+
+const char* programVersion() {
+    return NIMBUS_VERSION;
+}
+
+std::vector<ResultRow> rankPlayers(const Game* game, const std::vector<PlayerInfo>& players) {
+    const std::int32_t inGame = game != nullptr ? game->settings().players : 0;
+    const std::int32_t listed = std::max(inGame, static_cast<std::int32_t>(players.size()));
     std::vector<ResultRow> rows;
-    for (std::int32_t p = 0; p < game.settings().players; ++p) {
+    for (std::int32_t p = 0; p < listed; ++p) {
         ResultRow row;
         row.player = p;
         row.info = p < static_cast<std::int32_t>(players.size()) ? players[p] : PlayerInfo{};
-        row.record = game.record(p);
-        const Cloud* t = game.thunderstorm(p);
-        row.finalMass = t != nullptr ? t->state.mass : 0.0f;
+        if (p >= inGame) {
+            row.status = PlayerStatus::Absent;
+            row.info.leftAtTick = -1;
+        } else {
+            row.record = game->record(p);
+            const Cloud* t = game->thunderstorm(p);
+            row.finalMass = t != nullptr ? t->state.mass : 0.0f;
+            // Leaving comes first: a cloud swallowed after its player left was already judged.
+            if (row.info.leftAtTick >= 0) {
+                row.status = PlayerStatus::Disconnected;
+            } else if (row.record.outAtTick >= 0) {
+                row.status = PlayerStatus::Out;
+            }
+        }
         rows.push_back(row);
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const ResultRow& a, const ResultRow& b) {
-        const bool aIn = a.record.outAtTick < 0;
-        const bool bIn = b.record.outAtTick < 0;
-        if (aIn != bIn) {
-            return aIn;
-        }
-        if (aIn) {
-            return a.finalMass > b.finalMass;
-        }
-        return a.record.outAtTick > b.record.outAtTick;
-    });
+    std::stable_sort(rows.begin(), rows.end(), ranksAbove);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].rank = static_cast<std::int32_t>(i + 1);
     }
@@ -36,44 +90,63 @@ std::vector<ResultRow> rankPlayers(const Game& game, const std::vector<PlayerInf
 std::string resultsTable(const std::vector<ResultRow>& rows) {
     std::string out;
     char line[256];
-    std::snprintf(line, sizeof line, "%-4s %-20s %-7s %10s %10s %6s %8s %9s %6s\n", "rank",
-                  "player", "kind", "final", "peak", "winds", "refused", "swallowed", "out");
+    std::snprintf(line, sizeof line, "%-4s %-20s %-7s %-12s %10s %10s %6s %8s %9s %6s %6s\n",
+                  "rank", "player", "kind", "status", "final", "peak", "winds", "refused",
+                  "swallowed", "out", "left");
     out += line;
     for (const ResultRow& r : rows) {
         char outAt[16] = "-";
+        char leftAt[16] = "-";
         if (r.record.outAtTick >= 0) {
             std::snprintf(outAt, sizeof outAt, "%d", r.record.outAtTick);
         }
-        std::snprintf(line, sizeof line, "%-4d %-20.20s %-7s %10.2f %10.2f %6d %8d %9d %6s\n",
-                      r.rank, r.info.name.c_str(), r.info.kind.c_str(),
-                      static_cast<double>(r.finalMass), static_cast<double>(r.record.peakMass),
-                      r.record.winds, r.record.rejectedWinds, r.record.swallowed, outAt);
+        if (r.info.leftAtTick >= 0) {
+            std::snprintf(leftAt, sizeof leftAt, "%d", r.info.leftAtTick);
+        }
+        std::snprintf(
+            line, sizeof line, "%-4d %-20.20s %-7s %-12s %10.2f %10.2f %6lld %8lld %9lld %6s %6s\n",
+            r.rank, r.info.name.c_str(), r.info.kind.c_str(), statusName(r.status),
+            static_cast<double>(r.finalMass), static_cast<double>(r.record.peakMass),
+            static_cast<long long>(r.record.winds), static_cast<long long>(r.record.rejectedWinds),
+            static_cast<long long>(r.record.swallowed), outAt, leftAt);
         out += line;
     }
     return out;
 }
 
-nlohmann::json resultsJson(const Game& game, const std::vector<ResultRow>& rows) {
+nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<ResultRow>& rows) {
     nlohmann::json players = nlohmann::json::array();
     for (const ResultRow& r : rows) {
-        nlohmann::json p = {
+        players.push_back({
+            {"index", r.player},
             {"name", r.info.name},
             {"kind", r.info.kind},
+            {"command", textOrNull(r.info.command)},
+            {"status", statusName(r.status)},
+            {"left_at_tick", tickOrNull(r.info.leftAtTick)},
             {"rank", r.rank},
             {"final_mass", r.finalMass},
             {"peak_mass", r.record.peakMass},
             {"winds", r.record.winds},
             {"rejected_winds", r.record.rejectedWinds},
             {"swallowed", r.record.swallowed},
-            {"out_at_tick", nullptr},
-            {"log", r.info.log.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.info.log)},
-        };
-        if (r.record.outAtTick >= 0) {
-            p["out_at_tick"] = r.record.outAtTick;
-        }
-        players.push_back(p);
+            {"out_at_tick", tickOrNull(r.record.outAtTick)},
+            {"log", textOrNull(r.info.log)},
+        });
     }
-    return {{"seed", game.settings().seed}, {"ticks", game.tick()}, {"players", players}};
+    return {
+        {"version", programVersion()},
+        {"seed", summary.seed},
+        {"ticks", summary.ticksRequested},
+        {"ticks_played", summary.ticksPlayed},
+        {"end_reason", summary.endReason},
+        {"settings",
+         {{"seed", summary.seed},
+          {"tick_ms", summary.tickMs},
+          {"rainclouds", summary.rainclouds},
+          {"players", rows.size()}}},
+        {"players", players},
+    };
 }
 
 }  // namespace nimbus::arena

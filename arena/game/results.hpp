@@ -1,6 +1,9 @@
 #pragma once
-// The end of a game: players ranked (living ones by final mass, then the eliminated ones, later
-// elimination first; ties by join order), as a text table and as JSON.
+// The end of a game: every player ranked, as a text table and as the results JSON. Ranking:
+// players still in at the end by final mass (heaviest first); then those swallowed, later
+// elimination first; then those whose connection closed while their cloud was still in, later
+// departure first, then by final mass; then the absent (started bots that never named
+// themselves). Ties keep index order.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,30 +14,58 @@
 
 namespace nimbus::arena {
 
-// Who a player is, as the server knows it. kind is "bot" or "builtin"; log is the bot process's
-// log file, empty when there is none.
+// Who a player is, as the server knows it. kind is "bot" (a BOT the arena started), "builtin" or
+// "client" (connected by itself); command is the BOT command line, empty for the others; log is
+// the bot process's log file, empty when there is none. leftAtTick is the tick at which the
+// player's connection closed while its cloud was still in the game, -1 if it never did.
 struct PlayerInfo {
     std::string name;
     std::string kind;
     std::string log;
+    std::string command;
+    std::int32_t leftAtTick = -1;
 };
+
+enum class PlayerStatus { Playing, Out, Disconnected, Absent };
+
+// "playing", "out", "disconnected", "absent".
+const char* statusName(PlayerStatus status);
 
 struct ResultRow {
-    std::int32_t player = 0;
+    std::int32_t player = 0;  // the player's index
     std::int32_t rank = 0;
     PlayerInfo info;
-    float finalMass = 0.0f;  // 0 for an eliminated player
-    PlayerRecord record;
+    PlayerStatus status = PlayerStatus::Playing;
+    float finalMass = 0.0f;  // 0 once swallowed, and for an absent player
+    PlayerRecord record;     // all zero and no elimination for an absent player
 };
 
-// One row per player, best first. players[i] describes player i.
-std::vector<ResultRow> rankPlayers(const Game& game, const std::vector<PlayerInfo>& players);
+// One row per player, best first. players[i] describes player i: the first
+// game->settings().players are in the game; any further ones are absent (never named
+// themselves), as is everyone when game is nullptr (no game was played).
+std::vector<ResultRow> rankPlayers(const Game* game, const std::vector<PlayerInfo>& players);
 
-// The results table: a header line and one line per row.
+// The results table: a header line and one line per row, with each player's status.
 std::string resultsTable(const std::vector<ResultRow>& rows);
 
-// {"seed", "ticks", "players": [{"name", "kind", "rank", "final_mass", "peak_mass", "winds",
-//  "rejected_winds", "swallowed", "out_at_tick" (null when never), "log"}]}
-nlohmann::json resultsJson(const Game& game, const std::vector<ResultRow>& rows);
+// What the results JSON says about the game besides its players.
+struct ResultsSummary {
+    std::uint64_t seed = 0;
+    std::int32_t ticksRequested = 0;
+    std::int32_t ticksPlayed = 0;
+    std::int32_t tickMs = 0;
+    std::int32_t rainclouds = 0;
+    std::string endReason;  // "ticks", "one_left", "no_players" or "interrupted"
+};
+
+// {"version", "seed", "ticks" (requested), "ticks_played", "end_reason",
+//  "settings": {"seed", "tick_ms", "rainclouds", "players" (every player listed)},
+//  "players": [{"index", "name", "kind", "command" (null unless a bot), "status",
+//  "left_at_tick" (null unless disconnected), "rank", "final_mass", "peak_mass", "winds",
+//  "rejected_winds", "swallowed", "out_at_tick" (null when never), "log" (null when none)}]}
+nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<ResultRow>& rows);
+
+// The program version, from the build (the CMake project version).
+const char* programVersion();
 
 }  // namespace nimbus::arena

@@ -18,7 +18,8 @@ void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
     const auto matched = sessionProcess_.find(session.id());
     const std::int32_t process = matched != sessionProcess_.end() ? matched->second : -1;
     const std::string logPath = process >= 0 ? logPaths_[process] : "";
-    const std::int32_t p = addPlayer(cmd.name, "bot", logPath);
+    const std::string command = process >= 0 ? processes_[process]->command() : "";
+    const std::int32_t p = addPlayer(cmd.name, process >= 0 ? "bot" : "client", logPath, command);
     session.player = p;
     session.label = "player " + std::to_string(p) + " (" + infos_[p].name + ")";
     for (auto& s : sessions_) {
@@ -54,7 +55,7 @@ void ArenaServer::watchLobby() {
 }
 
 std::int32_t ArenaServer::addPlayer(const std::string& wanted, const std::string& kind,
-                                    const std::string& logPath) {
+                                    const std::string& logPath, const std::string& command) {
     std::string name = wanted;
     for (int n = 2;; ++n) {
         bool taken = false;
@@ -66,7 +67,7 @@ std::int32_t ArenaServer::addPlayer(const std::string& wanted, const std::string
         }
         name = wanted + "-" + std::to_string(n);
     }
-    infos_.push_back({name, kind, logPath});
+    infos_.push_back({name, kind, logPath, command, -1});
     roster_.push_back({});
     const auto p = static_cast<std::int32_t>(roster_.size() - 1);
     log_("player " + std::to_string(p) + " is " + name + " (" + kind + ")", false);

@@ -63,7 +63,7 @@ void ArenaServer::start() {
          false);
     for (const std::string& bot : options_.bots) {
         if (auto kind = parseBuiltin(bot)) {
-            const std::int32_t p = addPlayer(builtinName(*kind), "builtin", "");
+            const std::int32_t p = addPlayer(builtinName(*kind), "builtin", "", "");
             roster_[p].builtin = kind;
         } else {
             commands_.push_back(bot);

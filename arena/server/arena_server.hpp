@@ -81,7 +81,7 @@ class ArenaServer : public SessionHost {
     void launchNext();
     void watchLobby();
     std::int32_t addPlayer(const std::string& wanted, const std::string& kind,
-                           const std::string& logPath);
+                           const std::string& logPath, const std::string& command);
     void maybeStart();
     void startGame();
     void scheduleTick();

@@ -9,8 +9,8 @@
 namespace nimbus {
 namespace {
 
-using testing::runProcess;
 using ::testing::HasSubstr;
+using testing::runProcess;
 using ::testing::StartsWith;
 
 TEST(BotBinaryTest, WithoutAServerItReportsAndExitsWithOneAfterOneSecond) {
@@ -49,15 +49,15 @@ TEST(BotBinaryTest, FindsItsServerThroughThePortFlagOrTheEnvironmentAndTheFlagWi
     }
     {
         ShortGame game;
-        expectPlayedAgainst(game, runProcess("/usr/bin/env",
-                                             {"NIMBUS_ARENA_PORT=" + game.server.portText(),
-                                              NIMBUS_BOT_PATH}));
+        expectPlayedAgainst(
+            game, runProcess("/usr/bin/env",
+                             {"NIMBUS_ARENA_PORT=" + game.server.portText(), NIMBUS_BOT_PATH}));
     }
     {
         ShortGame game;  // port 1 has no server: only the flag's port can be the one dialled
-        expectPlayedAgainst(game, runProcess("/usr/bin/env",
-                                             {"NIMBUS_ARENA_PORT=1", NIMBUS_BOT_PATH,
-                                              "--port=" + game.server.portText()}));
+        expectPlayedAgainst(game,
+                            runProcess("/usr/bin/env", {"NIMBUS_ARENA_PORT=1", NIMBUS_BOT_PATH,
+                                                        "--port=" + game.server.portText()}));
     }
 }
 
@@ -66,9 +66,11 @@ TEST(BotBinaryTest, HelpPrintsTheUsageWithoutConnectingAndBadArgumentsExitWithTw
     EXPECT_THAT(help.output, StartsWith("usage: nimbus-bot [--port N]\n"));
     EXPECT_THAT(help.output, ::testing::Not(HasSubstr("WSAStartup")));
     EXPECT_EQ(help.exitCode, 0);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--port", "0"}, {"--port", "65536"}, {"--port", "12a"},
-          {"--port"}, {"--bogus"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--port", "0"},
+                                                 {"--port", "65536"},
+                                                 {"--port", "12a"},
+                                                 {"--port"},
+                                                 {"--bogus"}}) {
         const auto bad = runProcess(NIMBUS_BOT_PATH, args);
         EXPECT_EQ(bad.output, "") << args[0];  // nothing was tried: no trace at all
         EXPECT_EQ(bad.exitCode, 2) << args[0];
