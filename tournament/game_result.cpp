@@ -31,7 +31,8 @@ std::string builtinEntrant(const std::string& name) {
 }
 
 std::string botEntrant(const nlohmann::json& player, const std::vector<std::string>& seats) {
-    if (player.contains("command") && player["command"].is_string()) {
+    if (player.contains("command") && player["command"].is_string() &&
+        !player["command"].get<std::string>().empty()) {
         return player["command"].get<std::string>();
     }
     // The arena logs its k-th started bot (1-based, builtins not counted) to ...-bot<k>.log.
