@@ -3,6 +3,7 @@
 // replay as JSON. `--verify FILE` re-runs a replay instead and checks every tick.
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -22,13 +23,71 @@ namespace {
 namespace fs = std::filesystem;
 using nimbus::arena::ArenaOptions;
 
-// Exit codes: 0 a game was played (or a replay verified), 1 no game / a mismatch,
-// 2 bad options or files, 3 the port could not be bound.
+// Exit codes: 0 a game was played (or a replay verified), 1 no game could be played / a
+// mismatch, 2 a usage error, 3 the port could not be bound.
+constexpr int kExitNoGame = 1;
+constexpr int kExitUsage = 2;
 constexpr int kExitCannotListen = 3;
+
+constexpr const char* kExitCodes =
+    "Exit status: 0 a game was played (or a replay verified); 1 no game could be played, or\n"
+    "--verify found a MISMATCH; 2 a usage error, or --verify of a file that is not a replay;\n"
+    "3 the port is in use; 130 / 143 interrupted by SIGINT / SIGTERM.";
+
+// A number as the option expects it: optional sign (when negatives make sense), digits, and for
+// real numbers a fraction. Checked before CLI11 converts, so that the error says what is wrong.
+CLI::Validator numberCheck(bool real, bool negative) {
+    return CLI::Validator(
+        [real, negative](std::string& text) -> std::string {
+            std::size_t i = 0;
+            if (negative && i < text.size() && (text[i] == '-' || text[i] == '+')) {
+                ++i;
+            }
+            bool digits = false;
+            bool point = false;
+            for (; i < text.size(); ++i) {
+                if (text[i] >= '0' && text[i] <= '9') {
+                    digits = true;
+                } else if (real && text[i] == '.' && !point) {
+                    point = true;
+                } else {
+                    return "\"" + text + "\" is not a number";
+                }
+            }
+            return digits ? std::string() : "\"" + text + "\" is not a number";
+        },
+        real ? "NUMBER" : "INT");
+}
+
+// A seed: an integer from 0 to 2^64 - 1.
+CLI::Validator seedCheck() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (text.empty()) {
+                return "\"\" is not a number";
+            }
+            if (text[0] == '-') {
+                return "\"" + text + "\" is out of range (0 to 18446744073709551615)";
+            }
+            std::uint64_t value = 0;
+            for (const char c : text) {
+                if (c < '0' || c > '9') {
+                    return "\"" + text + "\" is not a number";
+                }
+                const auto digit = static_cast<std::uint64_t>(c - '0');
+                if (value > (UINT64_MAX - digit) / 10) {
+                    return "\"" + text + "\" is out of range (0 to 18446744073709551615)";
+                }
+                value = value * 10 + digit;
+            }
+            return std::string();
+        },
+        "SEED");
+}
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "nimbus-arena: %s\n", message.c_str());
-    return 2;
+    return kExitUsage;
 }
 
 // Opens a file for writing early, so a bad path is reported before anything starts.
@@ -76,23 +135,37 @@ int main(int argc, char** argv) {
     bool quiet = false;
     int port = 1986;
     app.add_option("BOT", options.bots, "bot command lines or builtin players");
+    app.footer(kExitCodes);
+    const CLI::Validator integer = numberCheck(false, true);
+    const CLI::Validator real = numberCheck(true, false);
     app.add_option("--port", port, "TCP port on 127.0.0.1 (0: any free port)")
+        ->check(integer)
         ->check(CLI::Range(0, 65535))
         ->capture_default_str();
-    auto* seedOption = app.add_option("--seed", options.seed, "seed of the game (default: random)");
+    auto* seedOption =
+        app.add_option("--seed", options.seed, "seed of the game, 0 to 2^64 - 1 (default: random)")
+            ->check(seedCheck());
     app.add_option("--ticks", options.ticks, "length of the game in ticks")
+        ->check(integer)
         ->check(CLI::Range(1, 100000000))
         ->capture_default_str();
-    app.add_option("--tick-ms", options.tickMs, "milliseconds per tick")
+    app.add_option("--tick-ms", options.tickMs,
+                   "milliseconds per tick while a client is connected (without one, the ticks run "
+                   "as fast as they can)")
+        ->check(integer)
         ->check(CLI::Range(1, 60000))
         ->capture_default_str();
     app.add_option("--rainclouds", options.rainclouds, "number of rainclouds")
+        ->check(integer)
         ->check(CLI::Range(0, 10000))
         ->capture_default_str();
     app.add_option("--players", options.players, "players to wait for (default: one per BOT)")
+        ->check(integer)
         ->check(CLI::Range(1, 64));
     app.add_option("--lobby-seconds", options.lobbySeconds,
-                   "start this long after the first player named itself, even if not full")
+                   "the lobby's length: the game starts then with the players named so far, "
+                   "even if not full (none: no game, exit 1)")
+        ->check(real)
         ->check(CLI::Range(0.0, 3600.0))
         ->capture_default_str();
     app.add_option("--replay", replayPath, "write a JSON replay to FILE");
@@ -104,7 +177,14 @@ int main(int argc, char** argv) {
     app.add_option("--verify", verifyPath,
                    "re-run a replay FILE and check every tick; exit 0 "
                    "only if all match");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "nimbus-arena: %s\n", e.what());
+        return kExitUsage;
+    }
 
     if (!verifyPath.empty()) {
         return verify(verifyPath);
@@ -165,12 +245,21 @@ int main(int argc, char** argv) {
     io.run();
 
     const nimbus::arena::Game* game = server->game();
+    const auto rows = nimbus::arena::rankPlayers(game, server->resultPlayers());
     if (game == nullptr) {
+        // Still written: the BOTs that never came are on record as absent.
+        if (!resultsPath.empty()) {
+            writeText(resultsPath,
+                      nimbus::arena::resultsJson({options.seed, options.ticks, 0, options.tickMs,
+                                                  options.rainclouds, server->endReason()},
+                                                 rows)
+                              .dump(2) +
+                          "\n");
+        }
         std::fprintf(stderr, "nimbus-arena: no game was played (%s)\n",
                      server->endReason().c_str());
-        return 1;
+        return kExitNoGame;
     }
-    const auto rows = nimbus::arena::rankPlayers(game, server->players());
     std::printf("%s", nimbus::arena::resultsTable(rows).c_str());
     std::fflush(stdout);
     int status = 0;

@@ -1,5 +1,9 @@
 // The bot processes: started one after another, each once the one before it has connected (or
 // after a while), so that connections can be told apart in launch order.
+#include <sys/wait.h>
+
+#include <fstream>
+
 #include "arena/server/arena_server.hpp"
 
 namespace nimbus::arena {
@@ -7,11 +11,47 @@ namespace nimbus::arena {
 namespace {
 
 constexpr auto kLaunchGap = std::chrono::seconds(3);  // the most a bot gets to connect in turn
+constexpr std::size_t kLogTailLines = 12;
+
+// The name shown for a BOT that never named itself: its program's file name.
+std::string programName(const std::string& command) {
+    const std::size_t start = command.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        return "bot";
+    }
+    std::string word = command.substr(start, command.find_first_of(" \t", start) - start);
+    const std::size_t slash = word.rfind('/');
+    return slash == std::string::npos ? word : word.substr(slash + 1);
+}
+
+// The last lines of a file (all of it when shorter).
+std::vector<std::string> lastLines(const std::string& path, std::size_t count) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+        if (lines.size() > count) {
+            lines.erase(lines.begin());
+        }
+    }
+    return lines;
+}
+
+std::string exitText(int status) {
+    if (WIFEXITED(status)) {
+        return "exit status " + std::to_string(WEXITSTATUS(status));
+    }
+    if (WIFSIGNALED(status)) {
+        return "signal " + std::to_string(WTERMSIG(status));
+    }
+    return "status " + std::to_string(status);
+}
 
 }  // namespace
 
 void ArenaServer::launchNext() {
-    if (processes_.size() >= commands_.size() || phase_ >= Phase::Ending) {
+    // Bots start only while the lobby is open; one not started by then is absent.
+    if (processes_.size() >= commands_.size() || phase_ != Phase::Lobby) {
         return;
     }
     const std::size_t i = processes_.size();
@@ -26,6 +66,7 @@ void ArenaServer::launchNext() {
         log_("started \"" + commands_[i] + "\" (log " + path + ")", false);
     } catch (const std::exception& e) {
         log_(e.what(), true);
+        unstarted_.push_back(commands_[i]);
         commands_.erase(commands_.begin() + static_cast<std::ptrdiff_t>(i));
         launchNext();
         return;
@@ -41,6 +82,47 @@ void ArenaServer::launchNext() {
         }
         launchNext();
     });
+}
+
+void ArenaServer::reportSilentExits() {
+    for (auto& p : processes_) {
+        log_("\"" + p->command() + "\" ended (" + exitText(p->status()) +
+                 ") before naming itself; the last lines of " + p->logPath() + ":",
+             true);
+        const auto lines = lastLines(p->logPath(), kLogTailLines);
+        if (lines.empty()) {
+            log_("  (empty)", true);
+        }
+        for (const std::string& line : lines) {
+            log_("  | " + line, true);
+        }
+    }
+}
+
+void ArenaServer::noteAbsentBots() {
+    absent_.clear();
+    for (std::size_t i = 0; i < commands_.size(); ++i) {
+        const std::string log = i < logPaths_.size() ? logPaths_[i] : "";
+        bool named = false;
+        for (const PlayerInfo& info : infos_) {
+            named = named || (!log.empty() && info.log == log);
+        }
+        if (!named) {
+            absent_.push_back({programName(commands_[i]), "bot", log, commands_[i], -1});
+        }
+    }
+    for (const std::string& command : unstarted_) {
+        absent_.push_back({programName(command), "bot", "", command, -1});
+    }
+    for (const PlayerInfo& a : absent_) {
+        log_("\"" + a.command + "\" never named itself: absent", true);
+    }
+}
+
+std::vector<PlayerInfo> ArenaServer::resultPlayers() const {
+    std::vector<PlayerInfo> all = infos_;
+    all.insert(all.end(), absent_.begin(), absent_.end());
+    return all;
 }
 
 }  // namespace nimbus::arena

@@ -32,18 +32,35 @@ void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
 }
 
 void ArenaServer::watchLobby() {
-    // Ends a lobby that cannot get the bots it was given: every started bot has exited and none
-    // of them named itself.
+    // Ends a lobby that cannot get more of the bots it was given: every started bot has named
+    // itself or exited. When all of them exited without a name, their logs tell why.
     if (phase_ != Phase::Lobby) {
         return;
     }
-    bool allExited = processes_.size() == commands_.size() && !commands_.empty();
-    for (auto& p : processes_) {
-        allExited = allExited && p->exited();
+    const bool allStarted = processes_.size() == commands_.size() && !commands_.empty();
+    bool allExited = allStarted;
+    bool settled = allStarted;
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+        const bool exited = processes_[i]->exited();
+        bool named = false;
+        for (const PlayerInfo& info : infos_) {
+            named = named || info.log == logPaths_[i];
+        }
+        allExited = allExited && exited;
+        settled = settled && (exited || named);
     }
-    if (allExited && !hasBotPlayers()) {
+    if (allExited && !hasBotPlayers() && !silentExitsReported_) {
+        silentExitsReported_ = true;
         log_("every bot exited before naming itself", true);
-        endGame("no_players");
+        reportSilentExits();
+    }
+    // Nobody else is coming unless seats were left open for clients.
+    if (settled && options_.players == 0) {
+        if (roster_.empty()) {
+            endGame("no_players");
+        } else {
+            startGame();
+        }
         return;
     }
     watchTimer_.expires_after(std::chrono::milliseconds(200));
@@ -71,16 +88,6 @@ std::int32_t ArenaServer::addPlayer(const std::string& wanted, const std::string
     roster_.push_back({});
     const auto p = static_cast<std::int32_t>(roster_.size() - 1);
     log_("player " + std::to_string(p) + " is " + name + " (" + kind + ")", false);
-    if (!lobbyTimerRunning_) {
-        lobbyTimerRunning_ = true;
-        lobbyTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(options_.lobbySeconds)));
-        lobbyTimer_.async_wait([this](const asio::error_code& ec) {
-            if (!ec && phase_ == Phase::Lobby) {
-                startGame();
-            }
-        });
-    }
     return p;
 }
 

@@ -1,5 +1,8 @@
 // The match loop: the start, the ticks on their schedule (late ones caught up), the end, and the
 // orderly shutdown of connections and processes.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "arena/server/arena_server.hpp"
@@ -13,6 +16,7 @@ constexpr auto kShutdownPoll = std::chrono::milliseconds(50);
 constexpr int kGraceRounds = 40;  // 2 s for connections to flush and processes to exit
 constexpr int kTermRounds = 20;   // then 1 s after SIGTERM before SIGKILL
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+constexpr std::int64_t kUnpacedBatch = 500;  // unpaced ticks between two turns of the event loop
 
 }  // namespace
 
@@ -23,6 +27,8 @@ void ArenaServer::startGame() {
     phase_ = Phase::Running;
     lobbyTimer_.cancel();
     watchTimer_.cancel();
+    launchTimer_.cancel();
+    noteAbsentBots();
     GameSettings settings;
     settings.seed = options_.seed;
     settings.ticks = options_.ticks;
@@ -47,14 +53,24 @@ void ArenaServer::startGame() {
             roster_[p].session->release();
         }
     }
-    if (hasBotPlayers() && !anyBotConnected()) {
-        endGame("no_players");
-        return;
-    }
     scheduleTick();
 }
 
 void ArenaServer::scheduleTick() {
+    if (unpaced_ || !anyBotConnected()) {
+        // No external client is connected: nothing to wait for. The physics does not depend on
+        // the pacing, so the game is the same, only sooner.
+        if (!unpaced_) {
+            unpaced_ = true;
+            log_("no client connected: playing the remaining ticks unpaced", false);
+        }
+        asio::post(io_, [this] {
+            if (phase_ == Phase::Running) {
+                onTick();
+            }
+        });
+        return;
+    }
     const std::chrono::milliseconds period(options_.tickMs);
     tickTimer_.expires_at(
         start_ + std::chrono::duration_cast<Clock::duration>(tickDueAt(game_->tick() + 1, period)));
@@ -67,7 +83,8 @@ void ArenaServer::scheduleTick() {
 
 void ArenaServer::onTick() {
     const std::int64_t due =
-        ticksDue(Clock::now() - start_, std::chrono::milliseconds(options_.tickMs));
+        unpaced_ ? game_->tick() + kUnpacedBatch
+                 : ticksDue(Clock::now() - start_, std::chrono::milliseconds(options_.tickMs));
     while (phase_ == Phase::Running && !game_->over() && game_->tick() < due) {
         for (std::size_t p = 0; p < roster_.size(); ++p) {
             if (roster_[p].builtin) {
@@ -105,6 +122,9 @@ void ArenaServer::endGame(const std::string& reason) {
         return;
     }
     const bool wasRunning = phase_ == Phase::Running;
+    if (phase_ == Phase::Lobby) {
+        noteAbsentBots();
+    }
     phase_ = Phase::Ending;
     endReason_ = reason;
     tickTimer_.cancel();
@@ -170,24 +190,17 @@ void ArenaServer::showProgress(bool last) {
         return;
     }
     lastProgress_ = now;
-    std::string text =
-        "\rtick " + std::to_string(game_->tick()) + "/" + std::to_string(options_.ticks);
-    char mass[32];
+    std::vector<ProgressEntry> entries;
     for (std::size_t p = 0; p < infos_.size(); ++p) {
         const Cloud* t = game_->thunderstorm(static_cast<std::int32_t>(p));
-        if (t != nullptr) {
-            std::snprintf(mass, sizeof mass, "%.1f", static_cast<double>(t->state.mass));
-        } else {
-            std::snprintf(mass, sizeof mass, "out");
-        }
-        text += "  " + infos_[p].name + " " + mass;
+        entries.push_back({infos_[p].name, t != nullptr ? t->state.mass : 0.0f, t != nullptr});
     }
-    text += "\033[K";
+    // One column short of the width, so that the terminal never wraps the line.
+    const std::size_t width = std::max<std::size_t>(terminalWidth(STDOUT_FILENO), 2) - 1;
+    progressLine_.show(progressText(game_->tick(), options_.ticks, entries, width));
     if (last) {
-        text += "\n";
+        progressLine_.finish();
     }
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
 }
 
 }  // namespace nimbus::arena

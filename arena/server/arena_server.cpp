@@ -3,6 +3,7 @@
 // arena_match.cpp.
 #include "arena/server/arena_server.hpp"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "arena/server/protocol.hpp"
@@ -18,7 +19,11 @@ constexpr auto kAcceptRetry = std::chrono::milliseconds(100);  // pause after a 
 ArenaServer::ArenaServer(asio::io_context& io, ArenaOptions options, ArenaLog log)
     : io_(io),
       options_(std::move(options)),
-      log_(std::move(log)),
+      // A log line printed while the progress line is shown starts on a fresh line.
+      log_([this, inner = std::move(log)](const std::string& text, bool warning) {
+          progressLine_.interrupt();
+          inner(text, warning);
+      }),
       acceptor_(io),
       tickTimer_(io),
       lobbyTimer_(io),
@@ -72,6 +77,23 @@ void ArenaServer::start() {
     accept();
     launchNext();
     watchLobby();
+    // The lobby ends after --lobby-seconds whatever happens: with the players named by then, or
+    // with no game at all.
+    lobbyTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(options_.lobbySeconds)));
+    lobbyTimer_.async_wait([this](const asio::error_code& ec) {
+        if (ec || phase_ != Phase::Lobby) {
+            return;
+        }
+        if (roster_.empty()) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", options_.lobbySeconds);
+            log_("no player named itself within " + std::string(seconds) + " s", true);
+            endGame("no_players");
+            return;
+        }
+        startGame();
+    });
     maybeStart();
 }
 
@@ -155,8 +177,16 @@ void ArenaServer::onLine(Session& session, const std::string& line) {
 }
 
 void ArenaServer::onClosed(Session& session) {
-    if (session.player >= 0 && phase_ < Phase::Ending) {
-        log_(session.label + " disconnected", false);
+    const std::int32_t p = session.player;
+    if (p >= 0 && phase_ < Phase::Ending) {
+        // A player that leaves while its cloud is in the game is disconnected at this tick: its
+        // cloud stays and drifts. One swallowed before has already left the game.
+        const bool in = game_ == nullptr || !game_->isOut(p);
+        if (in && infos_[p].leftAtTick < 0) {
+            infos_[p].leftAtTick = game_ != nullptr ? game_->tick() : 0;
+            log_(session.label + " disconnected at tick " + std::to_string(infos_[p].leftAtTick),
+                 false);
+        }
     }
     // Decided outside the session's own call chain.
     asio::post(io_, [this, id = session.id()] {
@@ -165,8 +195,10 @@ void ArenaServer::onClosed(Session& session) {
         std::erase_if(sessions_, [id](const std::shared_ptr<Session>& s) {
             return s->id() == id && s->player < 0 && !s->isOpen();
         });
-        if (phase_ == Phase::Running && hasBotPlayers() && !anyBotConnected()) {
-            endGame("no_players");
+        if (phase_ == Phase::Running && !unpaced_ && !anyBotConnected()) {
+            // Nobody is left to wait for: the rest of the game runs unpaced.
+            tickTimer_.cancel();
+            scheduleTick();
         }
     });
 }

@@ -20,6 +20,7 @@
 #include "arena/game/replay.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/bot_process.hpp"
+#include "arena/server/progress_line.hpp"
 #include "arena/server/protocol.hpp"
 #include "arena/server/session.hpp"
 
@@ -60,6 +61,9 @@ class ArenaServer : public SessionHost {
     std::size_t sessionCount() const { return sessions_.size(); }
     const Game* game() const { return game_.get(); }
     const std::vector<PlayerInfo>& players() const { return infos_; }
+    // The players for the results: those of the game (as players()), then the BOTs that never
+    // named themselves in the lobby (absent), in the order given.
+    std::vector<PlayerInfo> resultPlayers() const;
     const ReplayRecorder* recorder() const { return recorder_.get(); }
     const std::string& endReason() const { return endReason_; }
 
@@ -91,6 +95,8 @@ class ArenaServer : public SessionHost {
     void endGame(const std::string& reason);
     void shutdownStep(int round);
     void showProgress(bool last);
+    void noteAbsentBots();
+    void reportSilentExits();
 
     asio::io_context& io_;
     ArenaOptions options_;
@@ -104,15 +110,17 @@ class ArenaServer : public SessionHost {
     asio::steady_timer acceptRetryTimer_;  // after a failed accept (out of descriptors, say)
     asio::signal_set signals_;
     Phase phase_ = Phase::Lobby;
-    bool lobbyTimerRunning_ = false;
+    bool silentExitsReported_ = false;
+    bool unpaced_ = false;        // no external client left: the ticks run as fast as they can
     bool acceptFailing_ = false;  // the last accept failed: logged once until one succeeds
     std::int32_t wanted_ = 0;
     std::int32_t nextSessionId_ = 1;
     std::vector<std::shared_ptr<Session>> sessions_;
     std::vector<std::string> commands_;  // bot command lines, launched in order
     std::vector<std::unique_ptr<BotProcess>> processes_;
-    std::vector<std::string> logPaths_;  // by process
-    std::size_t attributed_ = 0;         // connections matched to processes, in launch order
+    std::vector<std::string> logPaths_;   // by process
+    std::vector<std::string> unstarted_;  // BOT command lines that could not be started
+    std::size_t attributed_ = 0;          // connections matched to processes, in launch order
     std::unordered_map<std::int32_t, std::int32_t> sessionProcess_;  // session id -> process
     std::vector<Player> roster_;
     std::vector<PlayerInfo> infos_;
@@ -121,6 +129,8 @@ class ArenaServer : public SessionHost {
     Clock::time_point start_;
     Clock::time_point lastProgress_;
     std::string endReason_;
+    std::vector<PlayerInfo> absent_;
+    ProgressLine progressLine_{stdout};
 };
 
 }  // namespace nimbus::arena

@@ -195,8 +195,11 @@ TEST(ArenaProtocol, GameEndsAtTheTickLimitAndClosesConnections) {
     EXPECT_EQ(arena.server().recorder()->frameCount(), 31u);
 }
 
-TEST(ArenaProtocol, GameEndsWhenTheLastBotLeaves) {
-    RunningArena arena(quickOptions(1));
+TEST(ArenaProtocol, WhenTheLastClientLeavesTheRestOfTheGameRunsUnpaced) {
+    ArenaOptions o = quickOptions(1);
+    o.ticks = 20000;
+    o.tickMs = 50;  // paced, the game would last over 16 minutes
+    RunningArena arena(o);
     {
         ArenaClient c(arena.port());
         c.send("NAME brief\n");
@@ -206,10 +209,27 @@ TEST(ArenaProtocol, GameEndsWhenTheLastBotLeaves) {
         EXPECT_EQ(c.readLine()->rfind("ERROR ", 0), 0u);
     }
     arena.join();
-    EXPECT_EQ(arena.server().endReason(), "no_players");
-    const PlayerRecord& r = arena.server().game()->record(0);
+    EXPECT_TRUE(arena.logContains("playing the remaining ticks unpaced"));
+    const Game& game = *arena.server().game();
+    EXPECT_TRUE(game.tick() == 20000 || game.isOut(0));
+    const PlayerRecord& r = game.record(0);
     EXPECT_EQ(r.winds, 2);
     EXPECT_EQ(r.rejectedWinds, 1);
+    const auto rows = rankPlayers(&game, arena.server().resultPlayers());
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].status, PlayerStatus::Disconnected);
+    EXPECT_GE(rows[0].info.leftAtTick, 0);
+    EXPECT_LT(rows[0].info.leftAtTick, 1000);
+}
+
+TEST(ArenaProtocol, TheLobbyEndsAfterItsTimeEvenWithNobodyInIt) {
+    ArenaOptions o = quickOptions(2);
+    o.lobbySeconds = 0.3;
+    RunningArena arena(o);
+    arena.join();
+    EXPECT_EQ(arena.server().game(), nullptr);
+    EXPECT_EQ(arena.server().endReason(), "no_players");
+    EXPECT_TRUE(arena.logContains("no player named itself within 0.3 s"));
 }
 
 TEST(ArenaSetup, RejectsUnknownBuiltinsAndTakenPorts) {
@@ -270,27 +290,41 @@ std::string fileText(const std::string& path) {
     return text.str();
 }
 
-TEST(ArenaGame, StartsBotProcessesAndLogsTheirOutput) {
-    // A shell bot: names itself, prints its NAME reply and one state's first line, then leaves.
+TEST(ArenaGame, ABotThatCrashesMidGameRanksBelowTheBuiltinsAndTheRestRunsUnpaced) {
+    // A shell bot: names itself, prints its NAME reply and one state's first line, then exits.
     const std::string bot =
         "bash -c 'exec 3<>/dev/tcp/127.0.0.1/$NIMBUS_ARENA_PORT; echo NAME shell >&3; "
-        "read -r a <&3; echo \"got $a\"; echo GET_STATE >&3; read -r b <&3; echo \"then $b\"'";
+        "read -r a <&3; echo \"got $a\"; echo GET_STATE >&3; read -r b <&3; echo \"then $b\"; "
+        "exit 3'";
     ArenaOptions o;
     o.port = 0;
-    o.bots = {bot, "builtin:idle"};
-    o.ticks = 100000;
-    o.tickMs = 2;
+    o.bots = {bot, "builtin:idle", "builtin:greedy"};
+    o.ticks = 20000;
+    o.tickMs = 50;  // paced, the game would last over 16 minutes
     o.seed = 8;
     o.logDir = ::testing::TempDir();
     RunningArena arena(o);
     arena.join();
-    EXPECT_EQ(arena.server().endReason(), "no_players");
-    const auto& players = arena.server().players();
-    ASSERT_EQ(players.size(), 2u);
-    EXPECT_EQ(players[1].name, "shell");
-    EXPECT_EQ(players[1].kind, "bot");
-    ASSERT_FALSE(players[1].log.empty());
-    EXPECT_EQ(fileText(players[1].log), "got OK shell\nthen BEGIN_STATE 0\n");
+    const ArenaServer& server = arena.server();
+    ASSERT_NE(server.game(), nullptr);
+    EXPECT_TRUE(server.endReason() == "ticks" || server.endReason() == "one_left");
+    const auto& players = server.players();
+    ASSERT_EQ(players.size(), 3u);
+    EXPECT_EQ(players[2].name, "shell");
+    EXPECT_EQ(players[2].kind, "bot");
+    EXPECT_EQ(players[2].command, bot);
+    ASSERT_FALSE(players[2].log.empty());
+    EXPECT_EQ(fileText(players[2].log), "got OK shell\nthen BEGIN_STATE 0\n");
+
+    const auto rows = rankPlayers(server.game(), server.resultPlayers());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2].info.name, "shell");
+    EXPECT_EQ(rows[2].status, PlayerStatus::Disconnected);
+    EXPECT_NE(rows[0].status, PlayerStatus::Disconnected);
+    EXPECT_NE(rows[1].status, PlayerStatus::Disconnected);
+    const VerifyReport report = verifyReplay(nlohmann::json::parse(
+        server.recorder()->toJson(*server.game(), players, o.tickMs, server.endReason()).dump()));
+    EXPECT_TRUE(report.ok) << report.message;
 }
 
 TEST(ArenaGame, StartedBotsInheritOnlyTheirStandardStreams) {
@@ -306,17 +340,41 @@ TEST(ArenaGame, StartedBotsInheritOnlyTheirStandardStreams) {
     EXPECT_EQ(fileText(o.logDir + "/nimbus-arena-31-bot1.log"), "0\n1\n2\n3\n");
 }
 
-TEST(ArenaGame, NoGameWhenEveryStartedBotExitsWithoutNaming) {
+TEST(ArenaGame, BotsThatNeverNameThemselvesAreAbsentAndTheirLogsTellWhy) {
     ArenaOptions o;
     o.port = 0;
-    o.bots = {"exit 0", "builtin:greedy"};
+    o.bots = {"echo cannot start; exit 3", "builtin:greedy"};
     o.logDir = ::testing::TempDir();
     o.lobbySeconds = 60.0;
-    RunningArena arena(o);
-    arena.join();
-    EXPECT_EQ(arena.server().game(), nullptr);
-    EXPECT_EQ(arena.server().endReason(), "no_players");
-    EXPECT_TRUE(arena.logContains("every bot exited before naming itself"));
+    o.ticks = 200;
+    o.seed = 41;
+    {
+        RunningArena arena(o);
+        arena.join();
+        ASSERT_NE(arena.server().game(), nullptr);  // the builtin plays without waiting
+        EXPECT_TRUE(arena.logContains("every bot exited before naming itself"));
+        EXPECT_TRUE(arena.logContains("| cannot start"));
+        const auto rows = rankPlayers(arena.server().game(), arena.server().resultPlayers());
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0].info.name, "greedy");
+        EXPECT_EQ(rows[1].status, PlayerStatus::Absent);
+        EXPECT_EQ(rows[1].player, 1);
+        EXPECT_EQ(rows[1].info.command, "echo cannot start; exit 3");
+    }
+    o.bots = {"exit 0"};
+    RunningArena alone(o);
+    alone.join();
+    EXPECT_EQ(alone.server().game(), nullptr);
+    EXPECT_EQ(alone.server().endReason(), "no_players");
+    ASSERT_EQ(alone.server().resultPlayers().size(), 1u);
+}
+
+TEST(ProgressLine, ShowsAPercentageAndNeverOutgrowsTheWidth) {
+    const std::vector<ProgressEntry> players{{"alpha", 101.25f, true}, {"beta", 0.0f, false}};
+    EXPECT_EQ(progressText(900, 3600, players, 200), "tick 900/3600  25%  alpha 101.2  beta out");
+    EXPECT_EQ(progressText(900, 3600, players, 31), "tick 900/3600  25%  alpha 101.2");
+    EXPECT_EQ(progressText(900, 3600, players, 30), "tick 900/3600  25%");
+    EXPECT_EQ(progressText(3600, 3600, players, 8), "tick 360");
 }
 
 }  // namespace
