@@ -3,10 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include <random>
+#include <vector>
 
 #include "bot/physics/trajectory.hpp"
 #include "bot/physics/world_snapshot.hpp"
 #include "bot/plan/decide.hpp"
+#include "bench/plan_scenarios.hpp"
 
 namespace nimbus {
 namespace {
@@ -49,6 +51,29 @@ void BM_DecidePlan(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DecidePlan);
+
+// One decision on each of 512 seeded random scenarios in turn (every kind of bench/plan_scenarios.hpp:
+// light, heavy, bouncing, chains, idle, evasion, push, busy), own paths predicted beforehand.
+void BM_DecidePlanRandom(benchmark::State& state) {
+    struct Case {
+        scenarios::Scenario scenario;
+        Trajectory own{1000};
+    };
+    std::vector<Case> cases(512);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        cases[i].scenario = scenarios::makeScenario(20261208u, i);
+        cases[i].own.predict(cases[i].scenario.snapshot.tick, 500, cases[i].scenario.snapshot.own);
+    }
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const Case& c = cases[i];
+        Strategy plan = decidePlan(c.scenario.tickDrift, c.scenario.snapshot, c.own);
+        benchmark::DoNotOptimize(plan.windX);
+        plan.releaseFollowUps();
+        i = i + 1 == cases.size() ? 0 : i + 1;
+    }
+}
+BENCHMARK(BM_DecidePlanRandom);
 
 // As the control loop does it: a new 1000-slot buffer and a full prediction.
 void BM_PredictFreshBuffer(benchmark::State& state) {

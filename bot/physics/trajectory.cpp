@@ -14,11 +14,14 @@ std::int32_t Trajectory::advance(std::int32_t slot, std::int32_t n) {
         lastIndex = s;
         return 0;
     }
+    // The mass never changes along a path: the walls are the same for every tick.
     CloudState c = states[s];
+    const WallBounds walls(c.mass);
+    CloudState* const slots = states.data();
     for (std::int32_t i = 1; i < n; ++i) {
         s = s + 1 == capacity ? 0 : s + 1;
-        moveOneTick(c);
-        states[s] = c;
+        walls.move(c);
+        slots[s] = c;
     }
     lastIndex = s;
     return n - 1;

@@ -29,6 +29,39 @@ bool reversed(const CloudState& s, float px, float py) {
     return double(s.vx) * px < 0.0 || double(s.vy) * py < 0.0;
 }
 
+// The cost test of one tick without its square root where the squared distance q = dx² + dy²
+// (as the planner rounds it) already settles it: true when the cost of a catch at that distance
+// would exceed cap, the smaller of the wind limit and the target's mass. False when it cannot
+// tell, so the full test runs. The margins dwarf every rounding of the exact cost formula.
+class CostPreTest {
+  public:
+    explicit CostPreTest(float radius) : r_(radius), usable_(radius > 0.0f && radius < 1e15f) {}
+
+    bool unaffordable(double q, double cap, double shiftSum) const {
+        if (!usable_ || !(cap >= 0.0 && cap < 1e30))
+            return cap < 0.0;  // every cost is at least 0; NaN caps go the full way
+        // cost > cap for certain once the distance d exceeds r + cap (1 + 2e-6) x shiftSum / r.
+        const double reach = r_ + (cap * (1.0 + 2e-6) + 1e-29) * shiftSum / r_;
+        return q > reach * reach * (1.0 + 1e-6);
+    }
+
+  private:
+    double r_;
+    bool usable_;
+};
+
+// Whether bestRate < gain / n, decided by cross-multiplication where the products are far enough
+// apart to settle the comparison of the rounded quotients; otherwise by that quotient. Both
+// rates are non-negative here.
+bool rateBelow(double bestRate, double gain, std::int32_t n) {
+    const double scaled = bestRate * n;
+    if (scaled < gain * (1.0 - 1e-12))
+        return true;
+    if (scaled > gain * (1.0 + 1e-12))
+        return false;
+    return bestRate < gain / n;
+}
+
 }  // namespace
 
 PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajectory& target,
@@ -54,6 +87,8 @@ PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajecto
 
     SlotCursor ownAt(own, t);
     SlotCursor targetAt(target, t);
+    const CostPreTest preTest(r);
+    double bestRate = double(gain) / duration;  // gain / duration of the best catch so far
     float px = 0.0f;
     float py = 0.0f;
     std::int32_t n = 0;
@@ -74,14 +109,22 @@ PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajecto
         const CloudState& T = targetAt.state();
         const float dx = static_cast<float>(double(T.x) - s.x);
         const float dy = static_cast<float>(double(T.y) - s.y);
-        const float d = floatSqrt(static_cast<float>(double(dx) * dx + double(dy) * dy));
-        const float c = chaseWindCost(r, d, n);
+        const float q = static_cast<float>(double(dx) * dx + double(dy) * dy);
+        const double shiftSum = chaseShiftSum(n);
+        const double cap = limit < T.mass ? double(limit) : double(T.mass);
+        if (preTest.unaffordable(q, cap, shiftSum))
+            continue;
+        const float d = floatSqrt(q);
+        // chaseWindCost(r, d, n), with the shift sum at hand.
+        const float c = d > r ? static_cast<float>(double(r) * (d - double(r)) / shiftSum) : 0.0f;
         if (c > limit || c > T.mass)
             continue;
-        if (!(double(gain) / duration < (double(T.mass) - c) / n))
+        const double catchGain = double(T.mass) - c;
+        if (!rateBelow(bestRate, catchGain, n))
             break;
-        gain = static_cast<float>(double(T.mass) - c);
+        gain = static_cast<float>(catchGain);
         duration = n;
+        bestRate = double(gain) / duration;
         if (c < 1.0) {
             windX = 0.0f;
             windY = 0.0f;

@@ -1,6 +1,11 @@
 #include "bot/plan/target.hpp"
 
+#include <algorithm>
+#include <limits>
+#include <vector>
+
 #include "bot/physics/numeric.hpp"
+#include "bot/plan/catch_bound.hpp"
 #include "bot/plan/evasion.hpp"
 #include "bot/platform/saturate.hpp"
 
@@ -12,16 +17,56 @@ constexpr std::int32_t kTrackCapacity = 1000;
 constexpr std::int32_t kTrackTicks = 500;
 constexpr std::int32_t kIdleTicks = 10;
 
-// The best plan so far and its score; a better candidate replaces it and takes over its chain.
+// One cloud that the bot could chase, with the reserve its plan keeps and its place in the
+// order rainclouds (in list order), then rivals (in list order).
+struct Candidate {
+    const CloudState* cloud;
+    float reserve;
+    bool vetted;  // raincloud plans must pass vetting
+    std::int32_t order;
+    float bound = 0.0f;
+};
+
+// The candidates of a snapshot: rainclouds lighter than the own cloud, then rivals lighter than
+// it by more than the heaviest such raincloud.
+std::vector<Candidate> candidatesOf(const WorldSnapshot& snapshot) {
+    std::vector<Candidate> list;
+    float rainReserve = 0.0f;
+    const float ownMass = snapshot.own.mass;
+    for (const CloudState& cloud : snapshot.rainclouds) {
+        if (!(ownMass > cloud.mass))
+            continue;
+        if (rainReserve < cloud.mass)
+            rainReserve = cloud.mass;
+        list.push_back({&cloud, 0.0f, true, static_cast<std::int32_t>(list.size())});
+    }
+    for (const CloudState& cloud : snapshot.rivals) {
+        if (!(ownMass > double(cloud.mass) + rainReserve))
+            continue;
+        list.push_back({&cloud, rainReserve, false, static_cast<std::int32_t>(list.size())});
+    }
+    return list;
+}
+
+// The best plan so far, its score and its candidate's place in the order.
 struct Selection {
     Strategy result;
     float bestScore = 0.0f;
+    std::int32_t bestOrder = std::numeric_limits<std::int32_t>::max();
 
-    // Keeps the candidate when accept() says so, else releases the candidate's chain.
+    // Whether a score at this place in the order would replace the best plan: a higher score,
+    // or the same score earlier in the order (so the first of the highest wins).
+    bool beats(float score, std::int32_t order) const {
+        return score > bestScore || (score == bestScore && score > 0.0f && order < bestOrder);
+    }
+
+    // Keeps the candidate when it beats the best and accept() says so, else releases the
+    // candidate's chain.
     template <typename Accept>
-    void offer(Strategy& candidate, float score, Accept accept) {
-        if (score > bestScore && accept()) {
+    void offer(Strategy& candidate, float score, std::int32_t order, Accept accept) {
+        if (beats(score, order) && accept()) {
             bestScore = score;
+            bestOrder = order;
             result.releaseFollowUps();
             result = candidate;
         } else {
@@ -30,14 +75,67 @@ struct Selection {
     }
 };
 
-// Runs the chase planner on a fresh candidate against the cloud's predicted path; returns the
-// candidate's score gain / duration.
-float planCandidate(Strategy& candidate, const WorldSnapshot& snapshot, const Trajectory& own,
-                    const CloudState& cloud, std::int32_t start, float reserve) {
-    Trajectory track(kTrackCapacity);
-    track.predict(snapshot.tick, kTrackTicks, cloud);
+// Runs the chase planner on a fresh candidate against the cloud's path predicted into track;
+// returns the candidate's score gain / duration.
+float planCandidate(Strategy& candidate, const Trajectory& own, const Trajectory& track,
+                    std::int32_t start, float reserve) {
     const PlanSummary summary = candidate.plan(start, own, track, reserve);
     return static_cast<float>(double(summary.gain) / summary.duration);
+}
+
+// Plans one candidate, offers it to the selection and vets it when that is needed.
+void examine(Selection& best, const Candidate& c, const WorldSnapshot& snapshot,
+             const Trajectory& own, const Trajectory& track, std::int32_t start) {
+    Strategy candidate;
+    const float score = planCandidate(candidate, own, track, start, c.reserve);
+    best.offer(candidate, score, c.order, [&] {
+        return !c.vetted || vetPlan(own, snapshot, candidate.duration, candidate);
+    });
+}
+
+// Every candidate in order, each against a fresh buffer: the plain rule, for starts whose ticks
+// pass the int32 bound (where the slots of consecutive ticks jump) or that lie on the last
+// predicted tick (the planner then reads on past the prediction).
+void chooseInOrder(Selection& best, const std::vector<Candidate>& candidates,
+                   const WorldSnapshot& snapshot, const Trajectory& own, std::int32_t start) {
+    for (const Candidate& c : candidates) {
+        Trajectory track(kTrackCapacity);
+        track.predict(snapshot.tick, kTrackTicks, *c.cloud);
+        examine(best, c, snapshot, own, track, start);
+    }
+}
+
+// The same choice with fewer plans: candidates in order of decreasing score bound, stopping once
+// no bound left can beat the best score; one buffer reused for every target path. The planner
+// reads a target path only between the start and the last predicted tick here, which a reused
+// buffer holds exactly as a fresh one would.
+void chooseByBound(Selection& best, std::vector<Candidate>& candidates,
+                   const WorldSnapshot& snapshot, const Trajectory& own, std::int32_t start) {
+    const CatchBound bounds(own, snapshot.tick, start, kTrackTicks);
+    for (Candidate& c : candidates)
+        c.bound = bounds.scoreBound(*c.cloud, c.reserve);
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        return a.bound > b.bound || (a.bound == b.bound && a.order < b.order);
+    });
+
+    Trajectory track(kTrackCapacity);
+    for (const Candidate& c : candidates) {
+        if (c.bound < best.bestScore)
+            break;  // the bounds only fall from here
+        if (!best.beats(c.bound, c.order))
+            continue;
+        if (sameState(*c.cloud, CloudState{})) {
+            // A fresh buffer already holds this state everywhere, which its prediction reuses.
+            Trajectory fresh(kTrackCapacity);
+            fresh.predict(snapshot.tick, kTrackTicks, *c.cloud);
+            examine(best, c, snapshot, own, fresh, start);
+            continue;
+        }
+        const std::int32_t slot = track.slotOf(snapshot.tick);
+        track.states[slot] = *c.cloud;
+        track.advance(slot, kTrackTicks);
+        examine(best, c, snapshot, own, track, start);
+    }
 }
 
 }  // namespace
@@ -45,37 +143,20 @@ float planCandidate(Strategy& candidate, const WorldSnapshot& snapshot, const Tr
 Strategy chooseTarget(const WorldSnapshot& snapshot, const Trajectory& own, float tickDrift) {
     Selection best;
     best.result.setDirect(0.0f, 0.0f, snapshot.tick, kIdleTicks);
-    float rainReserve = 0.0f;
 
     // Plans start drift + 3 ticks after the snapshot; outside the predicted window nothing is
     // planned.
     const std::int32_t start = platform::saturateToInt32(double(snapshot.tick) + tickDrift + 3.0);
-    const bool startPredicted =
-        start >= snapshot.tick && std::int64_t{start} < std::int64_t{snapshot.tick} + kTrackTicks;
-    const float ownMass = snapshot.own.mass;
+    const std::int64_t tick = snapshot.tick;
+    if (start < tick || start >= tick + kTrackTicks)
+        return best.result;
 
-    for (const CloudState& cloud : snapshot.rainclouds) {
-        if (!(ownMass > cloud.mass))
-            continue;
-        if (rainReserve < cloud.mass)
-            rainReserve = cloud.mass;
-        if (!startPredicted)
-            continue;
-        Strategy candidate;
-        const float score = planCandidate(candidate, snapshot, own, cloud, start, 0.0f);
-        best.offer(candidate, score,
-                   [&] { return vetPlan(own, snapshot, candidate.duration, candidate); });
-    }
-
-    for (const CloudState& cloud : snapshot.rivals) {
-        if (!(ownMass > double(cloud.mass) + rainReserve))
-            continue;
-        if (!startPredicted)
-            continue;
-        Strategy candidate;
-        const float score = planCandidate(candidate, snapshot, own, cloud, start, rainReserve);
-        best.offer(candidate, score, [] { return true; });
-    }
+    std::vector<Candidate> candidates = candidatesOf(snapshot);
+    const bool contiguous = tick + kTrackCapacity <= std::numeric_limits<std::int32_t>::max();
+    if (contiguous && start <= tick + kTrackTicks - 2)
+        chooseByBound(best, candidates, snapshot, own, start);
+    else
+        chooseInOrder(best, candidates, snapshot, own, start);
     return best.result;
 }
 

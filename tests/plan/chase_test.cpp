@@ -52,6 +52,13 @@ TEST(ChaseTest, WindCostOfTheWorkedCatches) {
     EXPECT_EQ(chaseWindCost(10.0f, 4.0f, 3), 0.0f);
 }
 
+TEST(ChaseTest, ShiftSumTableHoldsWhatIntPowerGivesAtRunTime) {
+    // The table is built at compile time; the planner's costs must not change by one bit.
+    volatile double base = 0.999;  // keeps the reference computation at run time
+    for (std::int32_t n = -3; n < 1100; ++n)
+        ASSERT_EQ(chaseShiftSum(n), (1.0 - intPower(base, n)) * 500.0) << n;
+}
+
 TEST(ChaseTest, WorkedCatchAtOneHundredTicks) {
     // The target is 60 away only at offset 100; elsewhere it is out of reach. The path wraps
     // over the end of the buffer, and the target's own bounces do not matter.
