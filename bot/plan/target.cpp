@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "bot/physics/numeric.hpp"
@@ -24,7 +25,6 @@ struct Candidate {
     float reserve;
     bool vetted;  // raincloud plans must pass vetting
     std::int32_t order;
-    float bound = 0.0f;
 };
 
 // The candidates of a snapshot: rainclouds lighter than the own cloud, then rivals lighter than
@@ -93,8 +93,8 @@ void examine(Selection& best, const Candidate& c, const WorldSnapshot& snapshot,
     });
 }
 
-// Every candidate in order, each against a fresh buffer: the plain rule, for starts whose ticks
-// pass the int32 bound (where the slots of consecutive ticks jump) or that lie on the last
+// Every candidate in order, each against a fresh buffer: the plain rule, for predicted windows
+// that pass the int32 bound (where the slots of consecutive ticks jump) and starts on the last
 // predicted tick (the planner then reads on past the prediction).
 void chooseInOrder(Selection& best, const std::vector<Candidate>& candidates,
                    const WorldSnapshot& snapshot, const Trajectory& own, std::int32_t start) {
@@ -105,25 +105,48 @@ void chooseInOrder(Selection& best, const std::vector<Candidate>& candidates,
     }
 }
 
-// The same choice with fewer plans: candidates in order of decreasing score bound, stopping once
-// no bound left can beat the best score; one buffer reused for every target path. The planner
-// reads a target path only between the start and the last predicted tick here, which a reused
-// buffer holds exactly as a fresh one would.
-void chooseByBound(Selection& best, std::vector<Candidate>& candidates,
+// The same choice with fewer plans: candidates in order of decreasing score bound, each bound
+// refined just before its candidate would be planned, stopping once no bound left can beat the
+// best score; one buffer reused for every target path. The planner reads a target path only
+// between the start and the last predicted tick here, which a reused buffer holds exactly as a
+// fresh one would.
+void chooseByBound(Selection& best, const std::vector<Candidate>& candidates,
                    const WorldSnapshot& snapshot, const Trajectory& own, std::int32_t start) {
     const CatchBound bounds(own, snapshot.tick, start, kTrackTicks);
-    for (Candidate& c : candidates)
-        c.bound = bounds.scoreBound(*c.cloud, c.reserve);
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        return a.bound > b.bound || (a.bound == b.bound && a.order < b.order);
-    });
+    struct Pending {
+        float bound;
+        bool refined;
+        const Candidate* candidate;
+    };
+    // Highest bound on top; among equal bounds the earliest candidate.
+    const auto below = [](const Pending& a, const Pending& b) {
+        return a.bound < b.bound ||
+               (a.bound == b.bound && a.candidate->order > b.candidate->order);
+    };
+    std::vector<Pending> heap;
+    heap.reserve(candidates.size());
+    for (const Candidate& c : candidates)
+        heap.push_back({bounds.scoreBound(*c.cloud, c.reserve), false, &c});
+    std::make_heap(heap.begin(), heap.end(), below);
 
-    Trajectory track(kTrackCapacity);
-    for (const Candidate& c : candidates) {
-        if (c.bound < best.bestScore)
-            break;  // the bounds only fall from here
-        if (!best.beats(c.bound, c.order))
+    std::optional<Trajectory> track;  // built when the first candidate is planned
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), below);
+        Pending next = heap.back();
+        heap.pop_back();
+        const Candidate& c = *next.candidate;
+        if (!best.beats(next.bound, c.order)) {
+            if (next.bound < best.bestScore)
+                break;  // no bound left is higher
             continue;
+        }
+        if (!next.refined) {
+            next.bound = bounds.refinedBound(*c.cloud, c.reserve, best.bestScore);
+            next.refined = true;
+            heap.push_back(next);
+            std::push_heap(heap.begin(), heap.end(), below);
+            continue;
+        }
         if (sameState(*c.cloud, CloudState{})) {
             // A fresh buffer already holds this state everywhere, which its prediction reuses.
             Trajectory fresh(kTrackCapacity);
@@ -131,10 +154,12 @@ void chooseByBound(Selection& best, std::vector<Candidate>& candidates,
             examine(best, c, snapshot, own, fresh, start);
             continue;
         }
-        const std::int32_t slot = track.slotOf(snapshot.tick);
-        track.states[slot] = *c.cloud;
-        track.advance(slot, kTrackTicks);
-        examine(best, c, snapshot, own, track, start);
+        if (!track)
+            track.emplace(kTrackCapacity);
+        const std::int32_t slot = track->slotOf(snapshot.tick);
+        track->states[static_cast<std::size_t>(slot)] = *c.cloud;
+        track->advance(slot, kTrackTicks);
+        examine(best, c, snapshot, own, *track, start);
     }
 }
 
@@ -151,8 +176,12 @@ Strategy chooseTarget(const WorldSnapshot& snapshot, const Trajectory& own, floa
     if (start < tick || start >= tick + kTrackTicks)
         return best.result;
 
-    std::vector<Candidate> candidates = candidatesOf(snapshot);
-    const bool contiguous = tick + kTrackCapacity <= std::numeric_limits<std::int32_t>::max();
+    const std::vector<Candidate> candidates = candidatesOf(snapshot);
+    if (candidates.empty())
+        return best.result;
+    // The planner reads ticks start .. tick + 499 only; their slots follow one another unless
+    // the last of them passes the int32 bound.
+    const bool contiguous = tick + kTrackTicks - 1 <= std::numeric_limits<std::int32_t>::max();
     if (contiguous && start <= tick + kTrackTicks - 2)
         chooseByBound(best, candidates, snapshot, own, start);
     else

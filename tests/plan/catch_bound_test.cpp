@@ -22,7 +22,7 @@ TEST(CatchBoundTest, NoPlannedScoreExceedsItsBound) {
         const WorldSnapshot& w = sc.snapshot;
         const std::int32_t start = platform::saturateToInt32(double(w.tick) + sc.tickDrift + 3.0);
         if (start < w.tick || std::int64_t{start} > std::int64_t{w.tick} + 498 ||
-            std::int64_t{w.tick} + 1000 > std::numeric_limits<std::int32_t>::max())
+            std::int64_t{w.tick} + 499 > std::numeric_limits<std::int32_t>::max())
             continue;
         Trajectory own(1000);
         own.predict(w.tick, 500, w.own);
@@ -35,7 +35,10 @@ TEST(CatchBoundTest, NoPlannedScoreExceedsItsBound) {
             plan.releaseFollowUps();
             const float score = static_cast<float>(double(s.gain) / s.duration);
             const float limit = bound.scoreBound(cloud, reserve);
-            EXPECT_LE(score, limit) << "scenario " << index << " mass " << cloud.mass;
+            const float refined = bound.refinedBound(cloud, reserve, 0.0f);
+            EXPECT_LE(score, bound.refinedBound(cloud, reserve, score)) << "scenario " << index;
+            EXPECT_LE(score, refined) << "scenario " << index << " mass " << cloud.mass;
+            EXPECT_LE(refined, limit) << "scenario " << index << " mass " << cloud.mass;
             ++planned;
             belowMass += limit < cloud.mass;
             zero += limit == 0.0f;
