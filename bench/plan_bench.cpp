@@ -5,10 +5,10 @@
 #include <random>
 #include <vector>
 
+#include "bench/plan_scenarios.hpp"
 #include "bot/physics/trajectory.hpp"
 #include "bot/physics/world_snapshot.hpp"
 #include "bot/plan/decide.hpp"
-#include "bench/plan_scenarios.hpp"
 
 namespace nimbus {
 namespace {
@@ -52,8 +52,9 @@ void BM_DecidePlan(benchmark::State& state) {
 }
 BENCHMARK(BM_DecidePlan);
 
-// One decision on each of 512 seeded random scenarios in turn (every kind of bench/plan_scenarios.hpp:
-// light, heavy, bouncing, chains, idle, evasion, push, busy), own paths predicted beforehand.
+// One decision on each of 512 seeded random scenarios in turn (every kind of
+// bench/plan_scenarios.hpp: light, heavy, bouncing, chains, idle, evasion, push, busy), own paths
+// predicted beforehand.
 void BM_DecidePlanRandom(benchmark::State& state) {
     struct Case {
         scenarios::Scenario scenario;

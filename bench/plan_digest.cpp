@@ -20,16 +20,16 @@ using namespace nimbus;
 using namespace nimbus::scenarios;
 
 void printCloud(const char* label, const CloudState& c) {
-    std::printf("%s %a %a %a %a %a\n", label, double(c.x), double(c.y), double(c.vx),
-                double(c.vy), double(c.mass));
+    std::printf("%s %a %a %a %a %a\n", label, double(c.x), double(c.y), double(c.vx), double(c.vy),
+                double(c.mass));
 }
 
 void printStages(const Strategy& plan) {
     int level = 0;
     for (const Strategy* s = &plan; s != nullptr; s = s->followUp, ++level) {
-        std::printf("stage %d: start %d duration %d gain %a depth %d wind %a %a direct %d\n",
-                    level, s->startTick, s->duration, double(s->gain), s->depth,
-                    double(s->windX), double(s->windY), int(s->isDirect));
+        std::printf("stage %d: start %d duration %d gain %a depth %d wind %a %a direct %d\n", level,
+                    s->startTick, s->duration, double(s->gain), s->depth, double(s->windX),
+                    double(s->windY), int(s->isDirect));
         printCloud("  own", s->ownState);
         printCloud("  target", s->targetState);
     }

@@ -73,7 +73,8 @@ inline CloudState randomCloud(Random& random, double massLo, double massHi, doub
 }
 
 inline Scenario makeScenario(std::uint64_t seed, std::uint64_t index) {
-    Random random(seed * 0x100000001b3ull ^ (index * 0x9e3779b97f4a7c15ull + 0x632be59bd9b4e019ull));
+    Random random(seed * 0x100000001b3ull ^
+                  (index * 0x9e3779b97f4a7c15ull + 0x632be59bd9b4e019ull));
     Scenario sc;
     WorldSnapshot& w = sc.snapshot;
 
@@ -89,12 +90,28 @@ inline Scenario makeScenario(std::uint64_t seed, std::uint64_t index) {
     double own = 100.0;
     double ownSpeed = 15.0;
     switch (kind) {
-    case Kind::Light: own = random.uniform(2.0, 60.0); break;
-    case Kind::Heavy: own = random.uniform(300.0, 3000.0); break;
-    case Kind::Bouncing: ownSpeed = 70.0; own = random.uniform(20.0, 600.0); break;
-    case Kind::Chains: ownSpeed = 45.0; own = random.uniform(200.0, 900.0); break;
-    case Kind::Busy: rainclouds = 100; rivals = 8; own = random.uniform(150.0, 600.0); break;
-    default: own = random.uniform(30.0, 400.0); break;
+        case Kind::Light:
+            own = random.uniform(2.0, 60.0);
+            break;
+        case Kind::Heavy:
+            own = random.uniform(300.0, 3000.0);
+            break;
+        case Kind::Bouncing:
+            ownSpeed = 70.0;
+            own = random.uniform(20.0, 600.0);
+            break;
+        case Kind::Chains:
+            ownSpeed = 45.0;
+            own = random.uniform(200.0, 900.0);
+            break;
+        case Kind::Busy:
+            rainclouds = 100;
+            rivals = 8;
+            own = random.uniform(150.0, 600.0);
+            break;
+        default:
+            own = random.uniform(30.0, 400.0);
+            break;
     }
     w.own = randomCloud(random, own, own, ownSpeed);
     w.own.mass = static_cast<float>(own);
@@ -102,7 +119,8 @@ inline Scenario makeScenario(std::uint64_t seed, std::uint64_t index) {
     if (kind == Kind::Bouncing || kind == Kind::Chains) {
         // Start close to a wall, heading for it.
         if (random.chance(50)) {
-            w.own.x = random.chance(50) ? random.uniform(10.0, 80.0) : random.uniform(1200.0, 1270.0);
+            w.own.x =
+                random.chance(50) ? random.uniform(10.0, 80.0) : random.uniform(1200.0, 1270.0);
             w.own.vx = w.own.x < 640.0f ? -std::abs(w.own.vx) : std::abs(w.own.vx);
         } else {
             w.own.y = random.chance(50) ? random.uniform(10.0, 80.0) : random.uniform(640.0, 710.0);
@@ -123,70 +141,69 @@ inline Scenario makeScenario(std::uint64_t seed, std::uint64_t index) {
     };
 
     switch (kind) {
-    case Kind::Idle:
-    case Kind::Push:
-        for (int i = 0; i < rainclouds; ++i)
-            w.rainclouds.push_back(harmlessHeavy());
-        for (int i = 0; i < rivals; ++i)
-            w.rivals.push_back(harmlessHeavy());
-        if (kind == Kind::Push) {
-            // Slowly towards a wall on one axis: the bounce comes out slow.
-            const float r = static_cast<float>(std::sqrt(ownMass));
-            const float speed = random.uniform(0.1, 0.9) * r;
-            const float along = random.chance(50) ? speed : -speed;
-            const float across = random.uniform(-0.3, 0.3) * r;
-            const bool onX = random.chance(50);
-            w.own.vx = onX ? along : across;
-            w.own.vy = onX ? across : along;
-            const double extent = onX ? kArenaWidth : kArenaHeight;
-            const float near = along < 0.0f ? random.uniform(r, r + 40.0)
-                                            : random.uniform(extent - 40.0 - r, extent - r);
-            (onX ? w.own.x : w.own.y) = near;
-            for (CloudState& c : w.rainclouds) {
-                c.vx = w.own.vx;
-                c.vy = w.own.vy;
+        case Kind::Idle:
+        case Kind::Push:
+            for (int i = 0; i < rainclouds; ++i)
+                w.rainclouds.push_back(harmlessHeavy());
+            for (int i = 0; i < rivals; ++i)
+                w.rivals.push_back(harmlessHeavy());
+            if (kind == Kind::Push) {
+                // Slowly towards a wall on one axis: the bounce comes out slow.
+                const float r = static_cast<float>(std::sqrt(ownMass));
+                const float speed = random.uniform(0.1, 0.9) * r;
+                const float along = random.chance(50) ? speed : -speed;
+                const float across = random.uniform(-0.3, 0.3) * r;
+                const bool onX = random.chance(50);
+                w.own.vx = onX ? along : across;
+                w.own.vy = onX ? across : along;
+                const double extent = onX ? kArenaWidth : kArenaHeight;
+                const float near = along < 0.0f ? random.uniform(r, r + 40.0)
+                                                : random.uniform(extent - 40.0 - r, extent - r);
+                (onX ? w.own.x : w.own.y) = near;
+                for (CloudState& c : w.rainclouds) {
+                    c.vx = w.own.vx;
+                    c.vy = w.own.vy;
+                }
+                for (CloudState& c : w.rivals) {
+                    c.vx = w.own.vx;
+                    c.vy = w.own.vy;
+                }
             }
-            for (CloudState& c : w.rivals) {
-                c.vx = w.own.vx;
-                c.vy = w.own.vy;
-            }
+            break;
+        case Kind::Evasion: {
+            for (int i = 0; i < rainclouds; ++i)
+                w.rainclouds.push_back(lighter(20.0));
+            for (int i = 0; i < rivals; ++i)
+                w.rivals.push_back(lighter(20.0));
+            // A heavy cloud aimed at the own one, a little to one side.
+            const double angle = random.uniform(0.0, 6.283185307179586);
+            const double distance = random.uniform(30.0, 500.0);
+            const double speed = random.uniform(2.0, 40.0);
+            const double side = random.uniform(-1.2, 1.2) * std::sqrt(ownMass);
+            CloudState c;
+            c.x = static_cast<float>(w.own.x + std::cos(angle) * distance - std::sin(angle) * side);
+            c.y = static_cast<float>(w.own.y + std::sin(angle) * distance + std::cos(angle) * side);
+            c.vx = static_cast<float>(w.own.vx - std::cos(angle) * speed);
+            c.vy = static_cast<float>(w.own.vy - std::sin(angle) * speed);
+            c.mass = static_cast<float>(ownMass * random.uniform(1.0, 2.5));
+            if (random.chance(50))
+                w.rainclouds.push_back(c);
+            else
+                w.rivals.push_back(c);
+            break;
         }
-        break;
-    case Kind::Evasion: {
-        for (int i = 0; i < rainclouds; ++i)
-            w.rainclouds.push_back(lighter(20.0));
-        for (int i = 0; i < rivals; ++i)
-            w.rivals.push_back(lighter(20.0));
-        // A heavy cloud aimed at the own one, a little to one side.
-        const double angle = random.uniform(0.0, 6.283185307179586);
-        const double distance = random.uniform(30.0, 500.0);
-        const double speed = random.uniform(2.0, 40.0);
-        const double side = random.uniform(-1.2, 1.2) * std::sqrt(ownMass);
-        CloudState c;
-        c.x = static_cast<float>(w.own.x + std::cos(angle) * distance - std::sin(angle) * side);
-        c.y = static_cast<float>(w.own.y + std::sin(angle) * distance + std::cos(angle) * side);
-        c.vx = static_cast<float>(w.own.vx - std::cos(angle) * speed);
-        c.vy = static_cast<float>(w.own.vy - std::sin(angle) * speed);
-        c.mass = static_cast<float>(ownMass * random.uniform(1.0, 2.5));
-        if (random.chance(50))
-            w.rainclouds.push_back(c);
-        else
-            w.rivals.push_back(c);
-        break;
-    }
-    default:
-        for (int i = 0; i < rainclouds; ++i)
-            w.rainclouds.push_back(random.chance(85) ? lighter(25.0) : harmlessHeavy());
-        for (int i = 0; i < rivals; ++i)
-            w.rivals.push_back(random.chance(85) ? lighter(25.0) : harmlessHeavy());
-        break;
+        default:
+            for (int i = 0; i < rainclouds; ++i)
+                w.rainclouds.push_back(random.chance(85) ? lighter(25.0) : harmlessHeavy());
+            for (int i = 0; i < rivals; ++i)
+                w.rivals.push_back(random.chance(85) ? lighter(25.0) : harmlessHeavy());
+            break;
     }
 
     sc.extraCapacity = static_cast<std::int32_t>(random.chance(50) ? random.between(1, 60)
                                                                    : random.between(1, 1200));
-    sc.extraTick = random.chance(20)
-                       ? static_cast<std::int32_t>(kMax - random.between(0, 2000))
-                       : static_cast<std::int32_t>(random.between(0, 100000));
+    sc.extraTick = random.chance(20) ? static_cast<std::int32_t>(kMax - random.between(0, 2000))
+                                     : static_cast<std::int32_t>(random.between(0, 100000));
     sc.extraCount = static_cast<std::int32_t>(random.between(-2, 1300));
     sc.extraRecount = static_cast<std::int32_t>(random.between(-2, 1300));
     return sc;

@@ -112,7 +112,8 @@ CatchBound::CatchBound(const Trajectory& own, std::int32_t tick, std::int32_t st
     }
     for (std::size_t first = 0; first < blocks_.size(); first += kGroupTicks / kBlockTicks) {
         Block g = blocks_[first];
-        for (std::size_t i = first; i < std::min(blocks_.size(), first + kGroupTicks / kBlockTicks); ++i)
+        for (std::size_t i = first; i < std::min(blocks_.size(), first + kGroupTicks / kBlockTicks);
+             ++i)
             g.add(blocks_[i]);
         groups_.push_back(g);
     }
@@ -165,7 +166,7 @@ CatchBound::Axis CatchBound::axisOf(double start, double v, double low, double h
         const double error = straightError(v, k);
         return std::min(start, at) - error > low && std::max(start, at) + error < high;
     };
-    std::int32_t lo = -1;  // clear up to lo
+    std::int32_t lo = -1;         // clear up to lo
     std::int32_t hi = kMaxTicks;  // not clear from hi on
     while (hi - lo > 1) {
         const std::int32_t mid = lo + (hi - lo) / 2;
@@ -182,8 +183,7 @@ CatchBound::Span CatchBound::span(const Axis& a, std::int32_t k) {
         const double error = straightError(a.v, k);
         return {at - error, at + error};
     }
-    const double travel =
-        std::fabs(a.v) * kTravel[static_cast<std::size_t>(k)] + kSlackPerTick * k;
+    const double travel = std::fabs(a.v) * kTravel[static_cast<std::size_t>(k)] + kSlackPerTick * k;
     return {a.start - travel, a.start + travel};
 }
 
@@ -257,10 +257,14 @@ std::int32_t CatchBound::firstCatch(const Target& t) const {
 float CatchBound::scoreBound(const CloudState& cloud, float reserve) const {
     const Target t = targetOf(cloud, reserve);
     switch (t.kind) {
-    case Target::Zero: return 0.0f;
-    case Target::Unknown: return kNoBound;
-    case Target::FromStart: return static_cast<float>(t.mass);
-    case Target::Bounded: break;
+        case Target::Zero:
+            return 0.0f;
+        case Target::Unknown:
+            return kNoBound;
+        case Target::FromStart:
+            return static_cast<float>(t.mass);
+        case Target::Bounded:
+            break;
     }
     // gain <= mass and duration >= the first catch, so gain / duration <= mass / first; float
     // rounding keeps the order.

@@ -2,9 +2,9 @@
 // Upper bounds on the score (gain / duration) that the chase planner can reach against a cloud,
 // found without predicting the cloud's path: from the exact own path and where the cloud can be
 // at each tick (its damped straight path within its rounding error until it may touch a wall,
-// afterwards anywhere within the furthest it can move), the earliest tick at which a catch can be affordable and the least it
-// can cost at each tick. Target selection plans the candidates with the best bounds first and
-// stops when no bound left can beat the best score.
+// afterwards anywhere within the furthest it can move), the earliest tick at which a catch can be
+// affordable and the least it can cost at each tick. Target selection plans the candidates with the
+// best bounds first and stops when no bound left can beat the best score.
 #include <cstdint>
 #include <vector>
 
@@ -84,8 +84,8 @@ class CatchBound {
     double radius_;
     bool usable_;
     std::vector<double> ownX_, ownY_;  // own position at start + n, n = 0 .. last_
-    std::vector<Block> blocks_;  // over 16 ticks from offset 1
-    std::vector<Block> groups_;  // over 128 ticks (8 blocks) from offset 1
+    std::vector<Block> blocks_;        // over 16 ticks from offset 1
+    std::vector<Block> groups_;        // over 128 ticks (8 blocks) from offset 1
 };
 
 }  // namespace nimbus

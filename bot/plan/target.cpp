@@ -88,9 +88,8 @@ void examine(Selection& best, const Candidate& c, const WorldSnapshot& snapshot,
              const Trajectory& own, const Trajectory& track, std::int32_t start) {
     Strategy candidate;
     const float score = planCandidate(candidate, own, track, start, c.reserve);
-    best.offer(candidate, score, c.order, [&] {
-        return !c.vetted || vetPlan(own, snapshot, candidate.duration, candidate);
-    });
+    best.offer(candidate, score, c.order,
+               [&] { return !c.vetted || vetPlan(own, snapshot, candidate.duration, candidate); });
 }
 
 // Every candidate in order, each against a fresh buffer: the plain rule, for predicted windows
@@ -120,8 +119,7 @@ void chooseByBound(Selection& best, const std::vector<Candidate>& candidates,
     };
     // Highest bound on top; among equal bounds the earliest candidate.
     const auto below = [](const Pending& a, const Pending& b) {
-        return a.bound < b.bound ||
-               (a.bound == b.bound && a.candidate->order > b.candidate->order);
+        return a.bound < b.bound || (a.bound == b.bound && a.candidate->order > b.candidate->order);
     };
     std::vector<Pending> heap;
     heap.reserve(candidates.size());

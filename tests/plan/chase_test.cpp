@@ -57,6 +57,9 @@ TEST(ChaseTest, ShiftSumTableHoldsWhatIntPowerGivesAtRunTime) {
     volatile double base = 0.999;  // keeps the reference computation at run time
     for (std::int32_t n = -3; n < 1100; ++n)
         ASSERT_EQ(chaseShiftSum(n), (1.0 - intPower(base, n)) * 500.0) << n;
+    // It grows with n, which the score bounds of target selection rely on.
+    for (std::int32_t n = 0; n < 1100; ++n)
+        ASSERT_LT(chaseShiftSum(n), chaseShiftSum(n + 1)) << n;
 }
 
 TEST(ChaseTest, WorkedCatchAtOneHundredTicks) {

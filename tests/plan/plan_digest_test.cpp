@@ -35,9 +35,9 @@ TEST(PlanDigestTest, RecordedScenariosGiveTheRecordedOutputs) {
             continue;
         if (std::sscanf(line.c_str(), "digest %" SCNx64, &recordedCombined) == 1)
             continue;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%" SCNu64 " %" SCNx64 " %15s", &index, &expected,
-                              outcome),
-                  3)
+        ASSERT_EQ(
+            std::sscanf(line.c_str(), "%" SCNu64 " %" SCNx64 " %15s", &index, &expected, outcome),
+            3)
             << line;
         ASSERT_EQ(index, checked) << "the file lists the scenarios in order from 0";
         const Result r = runScenario(makeScenario(seed, index));
