@@ -15,7 +15,9 @@ namespace nimbus {
 // (wind 0, start snapshot.tick, 10 ticks, direct) when none scores. Rainclouds are candidates
 // when lighter than the own cloud; rivals when lighter by more than the heaviest such raincloud.
 // A start tick before snapshot.tick or 500 or more ticks after it skips every candidate. The
-// returned plan owns its follow-up chain; the caller releases it.
+// returned plan owns its follow-up chain; the caller releases it. Candidates whose score bound
+// (bot/plan/catch_bound.hpp) cannot beat the best score found are not planned: the choice is
+// the one that planning every candidate in order gives, to the bit.
 Strategy chooseTarget(const WorldSnapshot& snapshot, const Trajectory& own, float tickDrift);
 
 // True when the plan is safe: the own predicted state at the plan's action tick, with the
