@@ -10,8 +10,6 @@ namespace nimbus::arena {
 
 namespace {
 
-// Keeps a new raincloud this far from every thunderstorm's edge, so no one starts in reach.
-constexpr double kClearance = 40.0;
 constexpr int kPlacementTries = 50;
 
 bool clearOfThunderstorms(const std::vector<Cloud>& clouds, double x, double y, double r) {
@@ -21,7 +19,7 @@ bool clearOfThunderstorms(const std::vector<Cloud>& clouds, double x, double y, 
         }
         const double dx = x - c.state.x;
         const double dy = y - c.state.y;
-        const double gap = floatSqrt(c.state.mass) + r + kClearance;
+        const double gap = floatSqrt(c.state.mass) + r + kRaincloudClearance;
         if (dx * dx + dy * dy < gap * gap) {
             return false;
         }

@@ -13,6 +13,8 @@ inline constexpr float kThunderstormMass = 100.0f;
 inline constexpr float kMinRaincloudMass = 4.0f;
 inline constexpr float kMaxRaincloudMass = 64.0f;
 inline constexpr double kMaxRaincloudSpeed = 5.0;  // per velocity component
+// A new raincloud is placed at least this far from every thunderstorm's edge, where it can.
+inline constexpr double kRaincloudClearance = 40.0;
 
 // The clouds of a new game; the same arguments always give the same clouds, bit for bit.
 std::vector<Cloud> initialClouds(std::uint64_t seed, std::int32_t players, std::int32_t rainclouds);

@@ -18,7 +18,7 @@ WindVerdict checkWind(float mass, float wx, float wy) {
     if (!std::isfinite(s)) {
         return {false, "wind not finite"};
     }
-    if (static_cast<double>(s) > static_cast<double>(mass) * 0.5) {
+    if (static_cast<double>(s) > static_cast<double>(mass) * kMaxWindShare) {
         return {false, "wind over half the mass"};
     }
     return {true, {}};
@@ -30,8 +30,8 @@ WindVerdict applyWind(CloudState& c, float wx, float wy) {
         return verdict;  // a calm wind costs nothing and changes nothing
     }
     const double root = std::sqrt(static_cast<double>(c.mass));
-    c.vx = static_cast<float>(c.vx + wx * 5.0 / root);
-    c.vy = static_cast<float>(c.vy + wy * 5.0 / root);
+    c.vx = static_cast<float>(c.vx + wx * kWindPush / root);
+    c.vy = static_cast<float>(c.vy + wy * kWindPush / root);
     c.mass = static_cast<float>(c.mass - static_cast<double>(windStrength(wx, wy)));
     return verdict;
 }

@@ -8,6 +8,9 @@
 
 namespace nimbus::arena {
 
+inline constexpr double kWindPush = 5.0;  // velocity change per unit of wind, times 1/sqrt(mass)
+inline constexpr double kMaxWindShare = 0.5;  // the strongest wind allowed, as a share of the mass
+
 struct WindVerdict {
     bool accepted = false;
     std::string reason;  // empty when accepted; a short phrase for the ERROR reply otherwise
