@@ -237,6 +237,7 @@
     showEvents();
     layout();
     setTick(tick);
+    window.nimbusViewer.loadedAt = performance.now();
   }
 
   function attach(results, source, fileName) {
@@ -377,6 +378,8 @@
     get tick() { return view.tick; },
     get playing() { return view.playing; },
     get game() { return view.game; },
+    loadedAt: null,  // performance.now() when the last game was shown
+    show: (t) => { pause(); setTick(t); },
     chartPoint: (p, t) => chart.pointAt(p, t),
     chartX: (t) => chart.xOf(t, chart.area()),
   };

@@ -114,4 +114,17 @@ TEST(DocsConstants, RulesListTheGamesNumbers) {
                 });
 }
 
+TEST(DocsConstants, ProtocolListsTheArenasLimits) {
+    namespace a = nimbus::arena;
+    const a::ArenaOptions defaults;
+    expectTable("protocol.md",
+                {
+                    {"port", {static_cast<double>(defaults.port)}},
+                    {"lobby seconds", {defaults.lobbySeconds}},
+                    {"line bytes", {static_cast<double>(a::kMaxLineBytes)}},
+                    {"name bytes", {static_cast<double>(a::kMaxNameBytes)}},
+                    {"unread reply bytes", {static_cast<double>(a::kMaxPendingReplyBytes)}},
+                });
+}
+
 }  // namespace
