@@ -164,7 +164,7 @@
         if (i === 2) td.className = "status";
         tr.appendChild(td);
       });
-      view.nowCells.push([row.index, tr.children[3]]);
+      if (row.index >= 0 && row.index < g.players.length) view.nowCells.push([row.index, tr.children[3]]);
       body.appendChild(tr);
     }
   }
@@ -240,7 +240,7 @@
     window.nimbusViewer.loadedAt = performance.now();
   }
 
-  function attach(results, source, fileName) {
+  function attach(results, source, fileName, quiet) {
     view.game = N.attachResults(view.game, results);  // throws before anything changes
     view.resultsSource = source;
     chart.setGame(view.game);
@@ -248,12 +248,12 @@
     showEvents();
     render();
     writeUrl();
-    say(`Standings from ${fileName}.`, true);
+    say(quiet ? "" : `Standings from ${fileName}.`, true);
   }
 
   // A file's text, picked, dropped or fetched. A file that is neither a replay nor the results of
   // the game on show is refused before anything on show changes.
-  function open(text, fileName, source, tick) {
+  function open(text, fileName, source, tick, quiet) {
     const what = view.game ? ` Still showing the game that was open.` : "";
     try {
       const file = N.readGameFile(text);
@@ -264,7 +264,7 @@
       } else if (!view.game) {
         say(`${fileName} holds a game's results: open its replay first, then this file for the arena's standings.`);
       } else {
-        attach(file.results, source, fileName);
+        attach(file.results, source, fileName, quiet);
       }
     } catch (e) {
       say(`Cannot show ${fileName}: ${e.message}.${what}`);
@@ -290,7 +290,7 @@
     const q = new URLSearchParams(location.search);
     const replay = q.get("replay");
     if (!replay) return;
-    say(`Loading ${replay} ...`, true);
+    say(`Loading ${replay} ...`, true);  // cleared once it is shown
     fetchText(replay).then((text) => {
       const game = view.game;
       if (!open(text, replay, replay, 0)) return;
@@ -298,7 +298,7 @@
       setTick(parseTick(q.get("tick"), view.game.lastTick));
       const results = q.get("results");
       if (results) {
-        return fetchText(results).then((t) => open(t, results, results),
+        return fetchText(results).then((t) => open(t, results, results, undefined, true),
                                        (e) => say(`Cannot load ${results}: ${e.message}.`));
       }
     }, (e) => say(`Cannot load ${replay}: ${e.message} (opened from a file:// page, pick the file instead).`));
@@ -367,10 +367,9 @@
     const t = e.target;
     if (!view.game || !KEYS[e.key] || e.ctrlKey || e.altKey || e.metaKey) return;
     if (t.tagName === "SELECT" || (t.tagName === "INPUT" && t.type !== "range" && t.type !== "checkbox")) return;
-    e.preventDefault();  // no page scroll, no second move of the slider, no button click
+    e.preventDefault();  // no page scroll, no second move of the slider, no click of a focused button
     KEYS[e.key](e);
   });
-  window.addEventListener("keyup", (e) => { if (e.key === " " && view.game) e.preventDefault(); });
   window.addEventListener("resize", layout);
 
   // For the browser tests and the curious: the state on show.

@@ -11,7 +11,7 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
   Nimbus.PALETTE_SIZE = PALETTE.length;
 
   // The colour of player i.
-  Nimbus.colour = (i) => PALETTE[i % PALETTE.length];
+  Nimbus.colour = (i) => PALETTE[((i % PALETTE.length) + PALETTE.length) % PALETTE.length];
 
   // 0 for the first sixteen players (plain), 1, 2, ... for each further round of the palette.
   Nimbus.pattern = (i) => Math.floor(i / PALETTE.length);

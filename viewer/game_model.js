@@ -190,12 +190,16 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     if (results.seed !== undefined && game.seed !== undefined && results.seed !== game.seed) {
       fail(`its seed ${results.seed} is not this replay's seed ${game.seed}`);
     }
-    if (results.players.length !== game.players.length) {
-      fail(`it has ${results.players.length} players, this replay ${game.players.length}`);
+    // Players that never named themselves (absent) may be missing from the replay.
+    const seated = results.players.filter((r) => r && r.status !== "absent");
+    if (seated.length !== game.players.length) {
+      fail(`it has ${seated.length} players in the game, this replay ${game.players.length}`);
     }
     for (const r of results.players) {
       if (!r || typeof r.name !== "string") fail("a player in it has no name");
-      if (!game.players.some((p) => p.name === r.name)) fail(`its player "${r.name}" is not in this replay`);
+      if (r.status !== "absent" && !game.players.some((p) => p.name === r.name)) {
+        fail(`its player "${r.name}" is not in this replay`);
+      }
     }
     const events = game.events.filter((e) => e.type !== "left");
     for (const r of results.players) {
