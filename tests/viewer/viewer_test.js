@@ -158,6 +158,8 @@ test("everything fits a 1024x600 window, and a 420 px one reads without sideways
     document.getElementById(id).getBoundingClientRect().bottom));
   for (const b of bottoms) assert.ok(b <= 600, `bottom ${b}`);
   assert.equal(await page.evaluate(() => document.documentElement.scrollHeight <= innerHeight), true);
+  assert.equal(await page.evaluate(() => document.getElementById("standings").scrollWidth <=
+                                         document.getElementById("side").clientWidth), true, "the standings fit their panel");
 
   const small = await open(GAME + "&tick=300", 420, 800);
   await small.screenshot({ path: path.join(out, "narrow.png"), fullPage: true });
