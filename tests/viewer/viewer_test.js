@@ -1,6 +1,7 @@
-// Browser tests of the replay viewer: a game played by nimbus-arena in this run, shown by
-// viewer/index.html in Debian's chromium. Usage: node viewer_test.js ARENA OUT_DIR
-// (OUT_DIR receives the game files and screenshots of the start, middle and end of the game).
+// Browser tests of the replay viewer and the tournament page: a game played by nimbus-arena and a
+// small tournament played by nimbus-tournament in this run, shown in Debian's chromium.
+// Usage: node viewer_test.js ARENA TOURNAMENT OUT_DIR (OUT_DIR receives the games and
+// screenshots of the start, middle and end of the game and of the tournament page).
 "use strict";
 const test = require("node:test");
 const assert = require("node:assert/strict");
@@ -9,7 +10,7 @@ const path = require("node:path");
 const { execFileSync } = require("node:child_process");
 const { serve, launch, newPage } = require("./browser_support.js");
 
-const [arena, out] = process.argv.slice(2);
+const [arena, tournament, out] = process.argv.slice(2);
 const viewerDir = path.resolve(__dirname, "../../viewer");
 let base;
 let server;
@@ -166,6 +167,28 @@ test("everything fits a 1024x600 window, and a 420 px one reads without sideways
   assert.equal(await small.evaluate(() => document.documentElement.scrollWidth), 420);
   const clipped = await small.$$eval("#standings td.name", (tds) => tds.filter((td) => td.scrollWidth > td.clientWidth).length);
   assert.equal(clipped, 0, "every name is shown whole");
+});
+
+test("the tournament page ranks the entrants as standings.json does and links each game", async () => {
+  const dir = path.join(out, "tour");
+  fs.rmSync(dir, { recursive: true, force: true });
+  execFileSync(tournament, ["run", "--games", "2", "--players", "2", "--ticks", "300", "--tick-ms", "1",
+    "--rainclouds", "20", "--parallel", "1", "--arena", arena, "--out", dir, "builtin:greedy", "builtin:idle"],
+  { stdio: "ignore" });
+  const standings = JSON.parse(fs.readFileSync(path.join(dir, "standings.json"), "utf8"));
+  const page = await open("", 1024, 600);
+  await page.goto(`${base}/viewer/tournament.html?standings=/games/tour/standings.json`);
+  await page.waitForSelector("#games a");
+  await page.screenshot({ path: path.join(out, "tournament.png") });
+  const rows = await page.$$eval("#entrants tbody tr", (trs) => trs.map((tr) => [...tr.children].map((td) => td.textContent)));
+  assert.deepEqual(rows.map((r) => [r[0], r[1], r[2], r[3]]), standings.entrants.map((e) =>
+    [String(e.place), e.label, e.ordinal.toFixed(2), `${e.mu.toFixed(2)} ± ${e.sigma.toFixed(2)}`]));
+  assert.equal(await page.locator("#games a").count(), standings.games);
+  await page.locator("#games a").nth(1).click();
+  await page.waitForFunction(() => window.nimbusViewer && window.nimbusViewer.game && window.nimbusViewer.game.results);
+  const game2 = JSON.parse(fs.readFileSync(path.join(dir, "games/2/results.json"), "utf8"));
+  assert.deepEqual(await page.$$eval("#standings td.name", (tds) => tds.map((td) => td.textContent)),
+                   game2.players.map((p) => p.name));
 });
 
 test("no page logged an error", () => {
