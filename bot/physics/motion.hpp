@@ -7,7 +7,6 @@
 
 namespace nimbus {
 
-<<<<<<< HEAD
 // The walls as a cloud of one mass meets them: its radius r and the far walls 1280 - r and
 // 720 - r (in double, as compared) with their float values (as stored). A cloud's mass never
 // changes, so a path computes these once.
@@ -71,18 +70,6 @@ struct WallBounds {
 inline bool bounceOffWalls(float& x, float& y, float& vx, float& vy, float mass) {
     return WallBounds(mass).bounce(x, y, vx, vy);
 }
-=======
-// Per tick: position += kMotionStep x velocity; velocity x kDamping; a bounce multiplies the
-// velocity component across the wall by kBounce.
-inline constexpr float kMotionStep = 0.1f;
-inline constexpr float kDamping = 0.999f;
-inline constexpr double kBounce = -0.6;
-
-// Reflects a cloud of the given mass off the walls: a coordinate beyond radius of a wall is put
-// on that line and its velocity component multiplied by -0.6. Strict tests: touching is no bounce.
-// Returns true when either axis bounced.
-bool bounceOffWalls(float& x, float& y, float& vx, float& vy, float mass);
->>>>>>> 9f40fd4 (viewer: mass chart, standings with statuses, winds and swallow flashes, stepping and keys, tick in the URL, wrong files refused before the game on show changes; browser tests in chromium; docs/rules.md with its numbers checked against the code)
 
 // Advances c by one tick of motion (move, damp, bounce) in 32-bit float arithmetic.
 inline void moveOneTick(CloudState& c) {

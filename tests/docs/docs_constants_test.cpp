@@ -14,7 +14,7 @@
 #include "arena/server/arena_server.hpp"
 #include "arena/server/protocol.hpp"
 #include "arena/server/session.hpp"
-#include "bot/physics/motion.hpp"
+#include "bot/physics/cloud_state.hpp"
 
 namespace {
 
@@ -98,9 +98,6 @@ TEST(DocsConstants, RulesListTheGamesNumbers) {
                 {
                     {"arena width", {static_cast<double>(nimbus::kArenaWidth)}},
                     {"arena height", {static_cast<double>(nimbus::kArenaHeight)}},
-                    {"motion step", {nimbus::kMotionStep, true}},
-                    {"damping", {nimbus::kDamping, true}},
-                    {"bounce", {static_cast<double>(nimbus::kBounce)}},
                     {"wind push", {a::kWindPush}},
                     {"max wind share", {static_cast<double>(a::kMaxWindShare)}},
                     {"thunderstorm mass", {static_cast<double>(a::kThunderstormMass)}},
