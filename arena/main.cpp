@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <string>
@@ -17,14 +18,16 @@
 #include "arena/game/replay.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/arena_server.hpp"
+#include "arena/server/output_file.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nimbus::arena::ArenaOptions;
 
-// Exit codes: 0 a game was played (or a replay verified), 1 no game could be played / a
-// mismatch, 2 a usage error, 3 the port could not be bound.
+// Exit codes: 0 a game was played (or a replay verified), 1 no game, a mismatch or an output
+// file that could not be written, 2 a usage error or a file that is not a replay, 3 the port
+// could not be bound, 128 + the signal when SIGINT or SIGTERM interrupted the game.
 constexpr int kExitNoGame = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCannotListen = 3;
@@ -90,16 +93,10 @@ int fail(const std::string& message) {
     return kExitUsage;
 }
 
-// Opens a file for writing early, so a bad path is reported before anything starts.
-bool writable(const std::string& path) {
-    std::ofstream probe(path, std::ios::app);
-    return static_cast<bool>(probe);
-}
-
-bool writeText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::trunc);
-    out << text;
-    return static_cast<bool>(out);
+// A file that is not a replay: exit 2 with its reason on stderr.
+int notAReplay(const std::string& path, const std::string& why) {
+    std::fprintf(stderr, "%s: not a replay: %s\n", path.c_str(), why.c_str());
+    return 2;
 }
 
 int verify(const std::string& path) {
@@ -111,13 +108,35 @@ int verify(const std::string& path) {
     try {
         replay = nlohmann::json::parse(in);
     } catch (const std::exception& e) {
-        std::printf("%s: not a replay (%s)\n", path.c_str(), e.what());
-        return 1;
+        return notAReplay(path, e.what());
     }
     const nimbus::arena::VerifyReport report = nimbus::arena::verifyReplay(replay);
+    if (report.notReplay) {
+        return notAReplay(path, report.message);
+    }
     std::printf("%s: %s: %s\n", path.c_str(), report.ok ? "verified" : "MISMATCH",
                 report.message.c_str());
     return report.ok ? 0 : 1;
+}
+
+// JSON text that cannot fail: any invalid UTF-8 left in a string is replaced, not thrown on.
+std::string jsonText(const nlohmann::json& j, int indent) {
+    return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Writes one output file whole; false (after saying why) when it could not.
+bool writeOutput(const std::string& path, const std::function<std::string()>& text) {
+    std::string why;
+    try {
+        why = nimbus::arena::writeWhole(path, text());
+    } catch (const std::exception& e) {
+        why = e.what();
+    }
+    if (!why.empty()) {
+        fail("cannot write " + path + ": " + why);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -204,8 +223,11 @@ int main(int argc, char** argv) {
         }
     }
     for (const std::string& path : {replayPath, resultsPath}) {
-        if (!path.empty() && !writable(path)) {
-            return fail("cannot write " + path);
+        if (path.empty()) {
+            continue;
+        }
+        if (const std::string why = nimbus::arena::whyNotWritable(path); !why.empty()) {
+            return fail("cannot write " + path + ": " + why);
         }
     }
     if (logDir.empty()) {
@@ -241,43 +263,57 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return fail(e.what());
     }
+    // A file found at an output path after this run is this run's.
+    for (const std::string& path : {replayPath, resultsPath}) {
+        if (const std::string why = nimbus::arena::removeStale(path); !path.empty() && !why.empty()) {
+            return fail(why);
+        }
+    }
     server->start();
     io.run();
+    // Interrupted games end with 128 + the signal, once what there is has been written.
+    const int interrupted = server->interruptedBy() != 0 ? 128 + server->interruptedBy() : 0;
 
     const nimbus::arena::Game* game = server->game();
     const auto rows = nimbus::arena::rankPlayers(game, server->resultPlayers());
     if (game == nullptr) {
         // Still written: the BOTs that never came are on record as absent.
         if (!resultsPath.empty()) {
-            writeText(resultsPath,
-                      nimbus::arena::resultsJson({options.seed, options.ticks, 0, options.tickMs,
-                                                  options.rainclouds, server->endReason()},
-                                                 rows)
-                              .dump(2) +
-                          "\n");
+            writeOutput(resultsPath, [&] {
+                return jsonText(nimbus::arena::resultsJson({options.seed, options.ticks, 0,
+                                                            options.tickMs, options.rainclouds,
+                                                            server->endReason()},
+                                                           rows),
+                                2) +
+                       "\n";
+            });
         }
         std::fprintf(stderr, "nimbus-arena: no game was played (%s)\n",
                      server->endReason().c_str());
-        return kExitNoGame;
+        return interrupted != 0 ? interrupted : kExitNoGame;
     }
     std::printf("%s", nimbus::arena::resultsTable(rows).c_str());
     std::fflush(stdout);
-    int status = 0;
-    if (!resultsPath.empty() &&
-        !writeText(resultsPath, nimbus::arena::resultsJson(
-                                    {options.seed, options.ticks, game->tick(), options.tickMs,
-                                     options.rainclouds, server->endReason()},
-                                    rows)
-                                        .dump(2) +
-                                    "\n")) {
-        status = fail("cannot write " + resultsPath);
+    bool written = true;
+    if (!resultsPath.empty()) {
+        written = writeOutput(resultsPath, [&] {
+            return jsonText(nimbus::arena::resultsJson(
+                                {options.seed, options.ticks, game->tick(), options.tickMs,
+                                 options.rainclouds, server->endReason()},
+                                rows),
+                            2) +
+                   "\n";
+        }) && written;
     }
     if (!replayPath.empty()) {
-        const auto replay = server->recorder()->toJson(*game, server->players(), options.tickMs,
-                                                       server->endReason());
-        if (!writeText(replayPath, replay.dump())) {
-            status = fail("cannot write " + replayPath);
-        }
+        written = writeOutput(replayPath, [&] {
+            return jsonText(server->recorder()->toJson(*game, server->players(), options.tickMs,
+                                                       server->endReason()),
+                            -1);
+        }) && written;
     }
-    return status;
+    if (!written) {
+        return 1;
+    }
+    return interrupted;
 }

@@ -1,10 +1,12 @@
 #include "arena/game/game.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 #include "arena/game/absorption.hpp"
 #include "arena/game/setup.hpp"
+#include "arena/limits.hpp"
 #include "bot/physics/motion.hpp"
 
 namespace nimbus::arena {
@@ -16,7 +18,8 @@ Game::Game(const GameSettings& settings, std::vector<Cloud> clouds)
     : settings_(settings),
       clouds_(std::move(clouds)),
       records_(static_cast<std::size_t>(settings.players)),
-      pendingMass_(static_cast<std::size_t>(settings.players), 0.0f) {
+      pendingMass_(static_cast<std::size_t>(settings.players), 0.0f),
+      triesThisTick_(static_cast<std::size_t>(settings.players), 0) {
     for (std::int32_t p = 0; p < settings_.players; ++p) {
         const Cloud* own = thunderstorm(p);
         const float mass = own != nullptr ? own->state.mass : 0.0f;
@@ -68,6 +71,8 @@ WindVerdict Game::queueWind(std::int32_t player, float wx, float wy) {
         verdict = {false, "thunderstorm swallowed"};
     } else if (over()) {
         verdict = {false, "game over"};
+    } else if (++triesThisTick_[player] > kWindsPerTick) {
+        verdict = {false, "too many winds"};
     } else {
         CloudState projected;
         projected.mass = pendingMass_[player];
@@ -79,8 +84,9 @@ WindVerdict Game::queueWind(std::int32_t player, float wx, float wy) {
     }
     if (!verdict.accepted) {
         ++record.rejectedWinds;
+        return verdict;
     }
-    windLog_.push_back({tick_, player, wx, wy, verdict.accepted});
+    windLog_.push_back({tick_, player, wx, wy});
     return verdict;
 }
 
@@ -92,6 +98,7 @@ void Game::step() {
         applyWind(mutableThunderstorm(w.player)->state, w.wx, w.wy);
     }
     queue_.clear();
+    std::fill(triesThisTick_.begin(), triesThisTick_.end(), 0);
     for (Cloud& c : clouds_) {
         moveOneTick(c.state);
     }

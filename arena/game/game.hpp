@@ -19,14 +19,13 @@ struct GameSettings {
     std::int32_t players = 2;
 };
 
-// A WIND command as the rules saw it; tick is the tick whose step applies it (the game's tick
-// when it was queued).
+// An accepted wind (its components are finite); tick is the tick whose step applies it (the
+// game's tick when it was queued).
 struct WindEvent {
     std::int32_t tick = 0;
     std::int32_t player = 0;
     float wx = 0.0f;
     float wy = 0.0f;
-    bool accepted = false;
 };
 
 // A swallow during the step that led to tick `tick`.
@@ -39,8 +38,8 @@ struct SwallowEvent {
 struct PlayerRecord {
     std::int32_t outAtTick = -1;  // the tick at which the thunderstorm was swallowed; -1 if never
     float peakMass = 0.0f;
-    std::int32_t winds = 0;  // every WIND the player sent, refused ones included
-    std::int32_t rejectedWinds = 0;
+    std::int64_t winds = 0;  // every WIND the player sent, refused ones included
+    std::int64_t rejectedWinds = 0;
     std::int32_t swallowed = 0;  // clouds this player's thunderstorm swallowed
 };
 
@@ -68,7 +67,9 @@ class Game {
     bool over() const;
 
     // Checks the wind against the blower's mass after the winds it already queued for this tick
-    // and queues it when accepted. Every call is counted and logged, refused ones too.
+    // and queues it when accepted. A player gets kWindsPerTick tries per tick (arena/limits.hpp);
+    // later ones are refused. Every call is counted; only accepted winds are logged, so the log
+    // holds at most kWindsPerTick x players x ticks entries whatever the players send.
     WindVerdict queueWind(std::int32_t player, float wx, float wy);
 
     // Runs one tick. Does nothing once the game is over.
@@ -94,6 +95,7 @@ class Game {
     std::vector<Cloud> clouds_;
     std::vector<PlayerRecord> records_;
     std::vector<float> pendingMass_;  // per player: the mass after the winds queued so far
+    std::vector<std::int32_t> triesThisTick_;  // per player: WIND commands since the last step
     std::vector<QueuedWind> queue_;
     std::vector<WindEvent> windLog_;
     std::vector<SwallowEvent> swallowLog_;

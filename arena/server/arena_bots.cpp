@@ -63,6 +63,8 @@ void ArenaServer::launchNext() {
             commands_[i], path,
             std::vector<std::string>{"NIMBUS_ARENA_PORT=" + std::to_string(port())}));
         logPaths_.push_back(path);
+        connected_.push_back(false);
+        seated_.push_back(false);
         log_("started \"" + commands_[i] + "\" (log " + path + ")", false);
     } catch (const std::exception& e) {
         log_(e.what(), true);
@@ -74,13 +76,9 @@ void ArenaServer::launchNext() {
     // The next bot starts once this one has connected, or after a while if it does not.
     launchTimer_.expires_after(kLaunchGap);
     launchTimer_.async_wait([this](const asio::error_code& ec) {
-        if (ec) {
-            return;
+        if (!ec) {
+            launchNext();
         }
-        if (attributed_ < processes_.size()) {
-            ++attributed_;  // it never connected; later connections belong to later bots
-        }
-        launchNext();
     });
 }
 

@@ -1,7 +1,11 @@
 // The lobby: players name themselves and take seats until the game starts, when the seats are
-// full or the lobby time is up.
+// full or the lobby time is up. A seat for a bot the arena started is reserved for a connection
+// from that bot's process (or its children); the seats beyond the started bots are open to anyone.
 #include "arena/server/arena_server.hpp"
+#include "arena/server/peer_process.hpp"
 #include "arena/server/protocol.hpp"
+
+#include <algorithm>
 
 namespace nimbus::arena {
 
@@ -15,11 +19,21 @@ void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
         session.send("ERROR game already started\n");
         return;
     }
-    const auto matched = sessionProcess_.find(session.id());
-    const std::int32_t process = matched != sessionProcess_.end() ? matched->second : -1;
-    const std::string logPath = process >= 0 ? logPaths_[process] : "";
-    const std::string command = process >= 0 ? processes_[process]->command() : "";
-    const std::int32_t p = addPlayer(cmd.name, process >= 0 ? "bot" : "client", logPath, command);
+    if (!session.matched && awaitingBots()) {
+        matchProcess(session);
+    }
+    const std::int32_t process = session.process;
+    std::int32_t p = -1;
+    if (process >= 0 && !seated_[process]) {
+        seated_[process] = true;
+        p = addPlayer(cmd.name, "bot", logPaths_[process], processes_[process]->command());
+    } else if (openTaken_ < openSeats()) {
+        ++openTaken_;
+        p = addPlayer(cmd.name, "client", "", "");
+    } else {
+        session.send("ERROR seat reserved\n");
+        return;
+    }
     session.player = p;
     session.label = "player " + std::to_string(p) + " (" + infos_[p].name + ")";
     for (auto& s : sessions_) {
@@ -29,6 +43,43 @@ void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
     }
     session.hold();  // its reply, and everything it sends next, waits for the start
     maybeStart();
+}
+
+bool ArenaServer::awaitingBots() const {
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+        if (!seated_[i] || !connected_[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int32_t ArenaServer::openSeats() const {
+    const auto reserved = static_cast<std::int32_t>(commands_.size());
+    return std::max(0, wanted_ - builtins_ - reserved);
+}
+
+void ArenaServer::matchProcess(Session& session) {
+    session.matched = true;
+    Endpoint4 client;
+    Endpoint4 arena;
+    if (!session.endpoints(client, arena)) {
+        return;
+    }
+    const auto inode = socketInode(client, arena);
+    if (!inode) {
+        return;
+    }
+    std::vector<pid_t> roots;
+    for (const auto& p : processes_) {
+        roots.push_back(p->pid());
+    }
+    for (const auto& [process, pid] : processFamilies(roots)) {
+        if (holdsSocket(pid, *inode)) {
+            session.process = static_cast<std::int32_t>(process);
+            return;
+        }
+    }
 }
 
 void ArenaServer::watchLobby() {

@@ -36,6 +36,7 @@ void ArenaServer::startGame() {
     settings.players = static_cast<std::int32_t>(roster_.size());
     game_ = std::make_unique<Game>(settings);
     recorder_ = std::make_unique<ReplayRecorder>(*game_);
+    budgets_.assign(roster_.size(), Budget{});
     log_("game starts: " + std::to_string(settings.players) + " players, " +
              std::to_string(settings.rainclouds) + " rainclouds, " +
              std::to_string(settings.ticks) + " ticks of " + std::to_string(options_.tickMs) +
@@ -131,7 +132,6 @@ void ArenaServer::endGame(const std::string& reason) {
     lobbyTimer_.cancel();
     watchTimer_.cancel();
     launchTimer_.cancel();
-    signals_.cancel();
     asio::error_code ignored;
     acceptor_.close(ignored);
     acceptRetryTimer_.cancel();
@@ -160,8 +160,8 @@ void ArenaServer::shutdownStep(int round) {
                 p->kill();
             }
         }
-        phase_ = Phase::Done;
-        return;  // nothing is left pending: io.run() returns
+        finishNow();
+        return;
     }
     if (round == kGraceRounds) {
         for (auto& s : sessions_) {
@@ -179,6 +179,23 @@ void ArenaServer::shutdownStep(int round) {
             shutdownStep(round + 1);
         }
     });
+}
+
+void ArenaServer::finishNow() {
+    for (auto& s : sessions_) {
+        s->abort("cut off at the end");
+    }
+    for (auto& p : processes_) {
+        if (!p->exited()) {
+            p->kill();
+        }
+    }
+    shutdownTimer_.cancel();
+    // Signals get their default action again: one during the final writes ends the program.
+    signals_.cancel();
+    asio::error_code ignored;
+    signals_.clear(ignored);
+    phase_ = Phase::Done;  // nothing is left pending: io.run() returns
 }
 
 void ArenaServer::showProgress(bool last) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "arena/server/peer_process.hpp"
+
 #include "arena/server/protocol.hpp"
 
 namespace nimbus::arena {
@@ -56,13 +58,7 @@ std::uint16_t ArenaServer::port() const {
 void ArenaServer::start() {
     signals_.add(SIGINT);
     signals_.add(SIGTERM);
-    signals_.async_wait([this](const asio::error_code& ec, int) {
-        if (ec) {
-            return;
-        }
-        log_("interrupted", true);
-        endGame("interrupted");
-    });
+    waitForSignal();
     log_("listening on 127.0.0.1:" + std::to_string(port()) + ", seed " +
              std::to_string(options_.seed),
          false);
@@ -70,6 +66,7 @@ void ArenaServer::start() {
         if (auto kind = parseBuiltin(bot)) {
             const std::int32_t p = addPlayer(builtinName(*kind), "builtin", "", "");
             roster_[p].builtin = kind;
+            ++builtins_;
         } else {
             commands_.push_back(bot);
         }
@@ -121,11 +118,15 @@ void ArenaServer::accept() {
         acceptFailing_ = false;
         const std::int32_t id = nextSessionId_++;
         auto session = std::make_shared<Session>(std::move(socket), *this, id);
-        if (attributed_ < processes_.size()) {
-            sessionProcess_[id] = static_cast<std::int32_t>(attributed_++);
-            if (attributed_ == processes_.size()) {
-                launchTimer_.cancel();
-                launchNext();
+        if (phase_ == Phase::Lobby && awaitingBots()) {
+            matchProcess(*session);
+            const std::int32_t process = session->process;
+            if (process >= 0 && !connected_[process]) {
+                connected_[process] = true;
+                if (static_cast<std::size_t>(process) + 1 == processes_.size()) {
+                    launchTimer_.cancel();
+                    launchNext();  // the newest bot has connected: the next one may start
+                }
             }
         }
         sessions_.push_back(session);
@@ -166,13 +167,50 @@ void ArenaServer::onLine(Session& session, const std::string& line) {
             session.send("ERROR " + cmd.error + "\n");
             break;
         case CommandKind::GetState:
-            session.send(formatState(*game_, session.player));
+            onGetState(session);
             break;
         case CommandKind::Wind: {
             const WindVerdict v = game_->queueWind(session.player, cmd.wx, cmd.wy);
             session.send(v.accepted ? std::string("OK\n") : "ERROR " + v.reason + "\n");
             break;
         }
+    }
+}
+
+void ArenaServer::onGetState(Session& session) {
+    Budget& budget = budgets_[session.player];
+    if (budget.tick != game_->tick()) {
+        budget.tick = game_->tick();
+        budget.states = 0;
+    }
+    if (++budget.states > statesPerTick(options_.tickMs)) {
+        if (budget.refused++ == 0) {
+            log_(session.label + " is over its command budget", true);
+        }
+        session.send("ERROR over budget\n");
+        return;
+    }
+    session.send(formatState(*game_, session.player));
+}
+
+void ArenaServer::waitForSignal() {
+    signals_.async_wait([this](const asio::error_code& ec, int signal) {
+        if (!ec) {
+            onSignal(signal);
+        }
+    });
+}
+
+void ArenaServer::onSignal(int signal) {
+    if (phase_ < Phase::Ending) {
+        interruptedBy_ = signal;
+        log_("interrupted", true);
+        endGame("interrupted");
+        waitForSignal();  // a second signal cuts the shutdown short
+    } else if (phase_ == Phase::Ending) {
+        interruptedBy_ = interruptedBy_ != 0 ? interruptedBy_ : signal;
+        log_("interrupted again: ending now", true);
+        finishNow();
     }
 }
 
@@ -191,7 +229,6 @@ void ArenaServer::onClosed(Session& session) {
     // Decided outside the session's own call chain.
     asio::post(io_, [this, id = session.id()] {
         // A connection that never named itself leaves nothing behind.
-        sessionProcess_.erase(id);
         std::erase_if(sessions_, [id](const std::shared_ptr<Session>& s) {
             return s->id() == id && s->player < 0 && !s->isOpen();
         });

@@ -66,6 +66,14 @@ class ArenaServer : public SessionHost {
     std::vector<PlayerInfo> resultPlayers() const;
     const ReplayRecorder* recorder() const { return recorder_.get(); }
     const std::string& endReason() const { return endReason_; }
+    // The signal (SIGINT or SIGTERM) that interrupted the game; 0 when none did.
+    int interruptedBy() const { return interruptedBy_; }
+    // GET_STATE commands of the player refused for the command budget (arena/limits.hpp).
+    std::int64_t overBudget(std::int32_t player) const {
+        return player >= 0 && static_cast<std::size_t>(player) < budgets_.size()
+                   ? budgets_[player].refused
+                   : 0;
+    }
 
     // SessionHost
     void onLine(Session& session, const std::string& line) override;
@@ -78,10 +86,21 @@ class ArenaServer : public SessionHost {
         std::optional<BuiltinKind> builtin;
         std::shared_ptr<Session> session;
     };
+    struct Budget {
+        std::int32_t tick = -1;  // the tick the count is for
+        std::int32_t states = 0;
+        std::int64_t refused = 0;
+    };
     using Clock = std::chrono::steady_clock;
 
     void accept();
+    void waitForSignal();
+    void onSignal(int signal);
     void onLobbyLine(Session& session, const Command& cmd);
+    void onGetState(Session& session);
+    bool awaitingBots() const;
+    void matchProcess(Session& session);
+    std::int32_t openSeats() const;
     void launchNext();
     void watchLobby();
     std::int32_t addPlayer(const std::string& wanted, const std::string& kind,
@@ -94,6 +113,7 @@ class ArenaServer : public SessionHost {
     bool hasBotPlayers() const;
     void endGame(const std::string& reason);
     void shutdownStep(int round);
+    void finishNow();
     void showProgress(bool last);
     void noteAbsentBots();
     void reportSilentExits();
@@ -120,8 +140,12 @@ class ArenaServer : public SessionHost {
     std::vector<std::unique_ptr<BotProcess>> processes_;
     std::vector<std::string> logPaths_;   // by process
     std::vector<std::string> unstarted_;  // BOT command lines that could not be started
-    std::size_t attributed_ = 0;          // connections matched to processes, in launch order
-    std::unordered_map<std::int32_t, std::int32_t> sessionProcess_;  // session id -> process
+    std::vector<bool> connected_;         // by process: a connection of it has been seen
+    std::vector<bool> seated_;            // by process: it has taken its reserved seat
+    std::int32_t builtins_ = 0;
+    std::int32_t openTaken_ = 0;  // seats taken by clients that are not started bots
+    std::vector<Budget> budgets_;  // by player
+    int interruptedBy_ = 0;
     std::vector<Player> roster_;
     std::vector<PlayerInfo> infos_;
     std::unique_ptr<Game> game_;

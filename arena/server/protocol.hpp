@@ -6,11 +6,10 @@
 #include <string_view>
 
 #include "arena/game/game.hpp"
+#include "arena/limits.hpp"
 
 namespace nimbus::arena {
 
-inline constexpr std::size_t kMaxLineBytes = 4096;
-inline constexpr std::size_t kMaxNameBytes = 48;
 // Every "ERROR <reason>" reply stays under 32 characters: the bot reads at most 32 characters of
 // a WIND reply and would take the rest of a longer line as a line of its own.
 inline constexpr std::size_t kMaxReasonBytes = 25;
@@ -24,6 +23,10 @@ struct Command {
     float wy = 0.0f;
     std::string error;  // Invalid: why, for the "ERROR <reason>" reply (see kMaxReasonBytes)
 };
+
+// Whether text is a name the arena takes: valid UTF-8 (no overlong forms, no surrogates), no
+// control characters (C0, DEL, C1), 1 to kMaxNameBytes bytes.
+bool isGoodName(std::string_view text);
 
 // Parses one line (line feed and carriage returns already removed). Never throws.
 Command parseCommand(std::string_view line);

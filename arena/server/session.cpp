@@ -1,5 +1,6 @@
 #include "arena/server/session.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace nimbus::arena {
@@ -8,6 +9,25 @@ Session::Session(asio::ip::tcp::socket socket, SessionHost& host, std::int32_t i
     : label("connection " + std::to_string(id)), socket_(std::move(socket)), host_(host), id_(id) {
     asio::error_code ignored;
     socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
+}
+
+bool Session::endpoints(Endpoint4& client, Endpoint4& arena) const {
+    asio::error_code ec;
+    const auto remote = socket_.remote_endpoint(ec);
+    if (ec || !remote.address().is_v4()) {
+        return false;
+    }
+    const auto local = socket_.local_endpoint(ec);
+    if (ec || !local.address().is_v4()) {
+        return false;
+    }
+    const auto far = remote.address().to_v4().to_bytes();
+    const auto near = local.address().to_v4().to_bytes();
+    std::copy(far.begin(), far.end(), client.address);
+    std::copy(near.begin(), near.end(), arena.address);
+    client.port = remote.port();
+    arena.port = local.port();
+    return true;
 }
 
 void Session::start() {
@@ -33,31 +53,24 @@ void Session::readMore() {
 }
 
 void Session::consume(std::size_t n) {
-    for (std::size_t i = 0; i < n && open_; ++i) {
-        const char ch = readBuffer_[i];
-        if (ch == '\r') {
-            continue;
+    const auto stop = lines_.feed(readBuffer_.data(), n, [this](std::string&& line) {
+        if (!open_) {
+            return false;
         }
-        if (ch != '\n') {
-            if (partial_.size() >= 4096) {
-                abort("sent a line over 4096 bytes");
-                return;
-            }
-            partial_.push_back(ch);
-            continue;
-        }
-        std::string line;
-        line.swap(partial_);
-        if (held_) {
-            waitingBytes_ += line.size() + 1;
-            if (waitingBytes_ > kMaxPendingReplyBytes) {
-                abort("sent more than 1 MiB before the game started");
-                return;
-            }
-            waiting_.push_back(std::move(line));
-        } else {
+        if (!held_) {
             dispatch(line);
+            return open_;
         }
+        waitingBytes_ += line.size() + 1;
+        if (waitingBytes_ > kMaxPendingReplyBytes) {
+            abort("sent more than 1 MiB before the game started");
+            return false;
+        }
+        waiting_.push_back(std::move(line));
+        return true;
+    });
+    if (stop == LineAssembler::Stop::TooLong && open_) {
+        abort("sent a line over " + std::to_string(kMaxLineBytes) + " bytes");
     }
 }
 

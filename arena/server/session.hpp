@@ -1,7 +1,8 @@
 #pragma once
 // One client connection: reads lines (LF ends a line, CR is dropped), hands them to its host one
-// at a time, and writes replies without ever blocking the event loop. A line over 4096 bytes, or
-// more than 1 MiB of replies left unread, ends the connection with a line in the arena's log.
+// at a time, and writes replies without ever blocking the event loop. A line over kMaxLineBytes,
+// or more than kMaxPendingReplyBytes of replies left unread (arena/limits.hpp), ends the
+// connection with a line in the arena's log.
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -11,9 +12,11 @@
 
 #include <asio.hpp>
 
-namespace nimbus::arena {
+#include "arena/limits.hpp"
+#include "arena/server/line_assembler.hpp"
+#include "arena/server/peer_process.hpp"
 
-inline constexpr std::size_t kMaxPendingReplyBytes = 1024 * 1024;
+namespace nimbus::arena {
 
 class Session;
 
@@ -48,9 +51,13 @@ class Session : public std::enable_shared_from_this<Session> {
     void abort(const std::string& why);
 
     bool isOpen() const { return open_; }
+    // The client's end and the arena's end of the connection (IPv4); false when unknown.
+    bool endpoints(Endpoint4& client, Endpoint4& arena) const;
     std::int32_t id() const { return id_; }
     std::int32_t player = -1;  // the player index once named; -1 before
     std::string label;         // for log lines
+    std::int32_t process = -1;  // the started bot process it belongs to; -1 for none
+    bool matched = false;       // whether `process` has been looked for
 
   private:
     void readMore();
@@ -67,7 +74,7 @@ class Session : public std::enable_shared_from_this<Session> {
     bool closing_ = false;
     bool writing_ = false;
     std::array<char, 4096> readBuffer_{};
-    std::string partial_;              // the line being read
+    LineAssembler lines_;
     std::deque<std::string> waiting_;  // complete lines received while held
     std::size_t waitingBytes_ = 0;
     std::string outgoing_;  // replies not yet handed to the socket

@@ -5,8 +5,10 @@
 #include "game_fixtures.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "arena/game/setup.hpp"
+#include "arena/limits.hpp"
 #include "bot/physics/numeric.hpp"
 
 namespace nimbus::arena {
@@ -41,9 +43,28 @@ TEST(GameTick, QueuedWindsAreCheckedAgainstTheMassLeftAfterEarlierOnes) {
     EXPECT_NEAR(s.vy, (20.0 + 100.0 / std::sqrt(50.0)) * 0.999, 1e-4);
     EXPECT_EQ(game.record(0).winds, 3);
     EXPECT_EQ(game.record(0).rejectedWinds, 1);
-    ASSERT_EQ(game.windLog().size(), 3u);
+    ASSERT_EQ(game.windLog().size(), 2u);  // only accepted winds are logged
     EXPECT_EQ(game.windLog()[0].tick, 0);
-    EXPECT_FALSE(game.windLog()[2].accepted);
+}
+
+TEST(GameTick, AFloodOfWindsIsRefusedBeyondTheBudgetAndLeavesTheLogBounded) {
+    // One client once sent 280k WIND a second, each one stored: the log grew without bound.
+    Game game(settingsFor(1), {storm(0, 640, 360)});
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int tick = 0; tick < 3; ++tick) {
+        EXPECT_FALSE(game.queueWind(0, nan, 0.0f).accepted);
+        EXPECT_FALSE(game.queueWind(0, std::numeric_limits<float>::infinity(), 0.0f).accepted);
+        for (int i = 0; i < 1000; ++i) {
+            game.queueWind(0, 0.0f, 0.0f);
+        }
+        game.step();
+    }
+    EXPECT_EQ(game.windLog().size(), static_cast<std::size_t>(3 * (kWindsPerTick - 2)));
+    EXPECT_EQ(game.record(0).winds, 3 * 1002);
+    EXPECT_EQ(game.record(0).rejectedWinds, 3 * 1002 - 3 * (kWindsPerTick - 2));
+    for (const WindEvent& w : game.windLog()) {
+        EXPECT_TRUE(std::isfinite(w.wx) && std::isfinite(w.wy));
+    }
 }
 
 TEST(GameTick, AbsorptionFollowsTheMove) {

@@ -39,6 +39,27 @@ TEST(ParseCommand, RejectsMalformedLinesWithAReason) {
               CommandKind::Invalid);
 }
 
+TEST(ParseCommand, NamesArePrintableUtf8WithinTheLimit) {
+    // Each of these once became a player name and broke the results JSON at the end.
+    for (const std::string bad :
+         {"caf\xe9", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+          "a\xe2\x82", "\xc2\x85", "\x80", "a\x7f", "\xff"}) {
+        const Command c = parseCommand("NAME " + bad);
+        EXPECT_EQ(c.kind, CommandKind::Invalid) << bad;
+        EXPECT_EQ(c.error, "bad name") << bad;
+    }
+    for (const std::string good : {"caf\xc3\xa9", "\xe2\x98\x81 nimbus", "\xf0\x9f\x8c\xa9",
+                                   "\xc2\xa0"}) {
+        EXPECT_EQ(parseCommand("NAME " + good).kind, CommandKind::Name) << good;
+    }
+    std::string wide;
+    while (wide.size() + 2 <= kMaxNameBytes) {
+        wide += "\xc3\xa9";
+    }
+    EXPECT_EQ(parseCommand("NAME " + wide).kind, CommandKind::Name);
+    EXPECT_EQ(parseCommand("NAME " + wide + "\xc3\xa9").error, "bad name");
+}
+
 TEST(ParseCommand, NumbersBeyondTheFloatRangeBecomeInfiniteForTheRulesToRefuse) {
     const Command big = parseCommand("WIND 1e39 -1e39");
     ASSERT_EQ(big.kind, CommandKind::Wind);
