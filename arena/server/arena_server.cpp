@@ -206,7 +206,9 @@ void ArenaServer::onSignal(int signal) {
         interruptedBy_ = signal;
         log_("interrupted", true);
         endGame("interrupted");
-        waitForSignal();  // a second signal cuts the shutdown short
+        if (phase_ == Phase::Ending) {
+            waitForSignal();  // a second signal cuts the shutdown short
+        }
     } else if (phase_ == Phase::Ending) {
         interruptedBy_ = interruptedBy_ != 0 ? interruptedBy_ : signal;
         log_("interrupted again: ending now", true);

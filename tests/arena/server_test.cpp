@@ -86,6 +86,36 @@ TEST(ArenaProtocol, EveryBadInputGetsAnErrorAndTheGameGoesOn) {
     EXPECT_EQ(r.rejectedWinds, 3);
 }
 
+TEST(ArenaProtocol, AFloodOfStateRequestsIsRefusedBeyondTheBudgetAndCounted) {
+    ArenaOptions o = quickOptions(1);
+    o.tickMs = 1000;  // one tick for the whole flood
+    o.rainclouds = 0;  // short replies: the flood's replies stay within what a reader may owe
+    RunningArena arena(o);
+    {
+        ArenaClient c(arena.port());
+        c.send("NAME flood\n");
+        EXPECT_EQ(c.readLine(), "OK flood");
+        const int sent = statesPerTick(o.tickMs) + 50;
+        std::string burst;
+        for (int i = 0; i < sent; ++i) {
+            burst += "GET_STATE\n";
+        }
+        c.send(burst);
+        int states = 0;
+        int refused = 0;
+        while (states + refused < sent) {
+            const auto line = c.readLine();
+            ASSERT_TRUE(line.has_value());
+            states += line->rfind("BEGIN_STATE 0", 0) == 0 ? 1 : 0;
+            refused += *line == "ERROR over budget" ? 1 : 0;
+        }
+        EXPECT_EQ(states, statesPerTick(o.tickMs));
+        EXPECT_EQ(refused, 50);
+    }
+    arena.join();
+    EXPECT_EQ(arena.server().overBudget(0), 50);
+}
+
 TEST(ArenaProtocol, NameRepliesWaitUntilEveryPlayerIsThere) {
     RunningArena arena(quickOptions(2));
     ArenaClient a(arena.port());
@@ -375,6 +405,41 @@ TEST(ProgressLine, ShowsAPercentageAndNeverOutgrowsTheWidth) {
     EXPECT_EQ(progressText(900, 3600, players, 31), "tick 900/3600  25%  alpha 101.2");
     EXPECT_EQ(progressText(900, 3600, players, 30), "tick 900/3600  25%");
     EXPECT_EQ(progressText(3600, 3600, players, 8), "tick 360");
+}
+
+TEST(ArenaGame, AStartedBotsSeatIsTakenOnlyByItAndExtraSeatsAreOpen) {
+    // Two outsiders naming themselves first once filled the lobby and shut the started bot out.
+    const std::string bot =
+        "sleep 0.5; bash -c 'exec 3<>/dev/tcp/127.0.0.1/$NIMBUS_ARENA_PORT; echo NAME shell >&3; "
+        "read -r a <&3; echo \"got $a\"'";
+    ArenaOptions o;
+    o.port = 0;
+    o.bots = {bot, "builtin:idle"};
+    o.players = 3;  // one seat beyond the started bot, open to anyone
+    o.ticks = 100000;
+    o.tickMs = 2;
+    o.lobbySeconds = 30.0;
+    o.logDir = ::testing::TempDir();
+    RunningArena arena(o);
+    {
+        ArenaClient first(arena.port());
+        ArenaClient second(arena.port());
+        first.send("NAME outsider\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        second.send("NAME outsider\n");
+        EXPECT_EQ(second.readLine(), "ERROR seat reserved");  // the open seat went to the first
+        EXPECT_EQ(first.readLine(), "OK outsider");           // once the bot has joined too
+        first.send("GET_STATE\n");
+        EXPECT_FALSE(first.readState().empty());
+    }
+    arena.join();
+    const auto& players = arena.server().players();
+    ASSERT_EQ(players.size(), 3u);
+    EXPECT_EQ(players[1].name, "outsider");
+    EXPECT_EQ(players[1].kind, "client");
+    EXPECT_EQ(players[2].name, "shell");
+    EXPECT_EQ(players[2].kind, "bot");
+    EXPECT_EQ(fileText(players[2].log), "got OK shell\n");
 }
 
 }  // namespace
