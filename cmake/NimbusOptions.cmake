@@ -12,6 +12,13 @@ if(NIMBUS_SANITIZE)
   target_link_options(nimbus_options INTERFACE ${_nimbus_san})
 endif()
 
+if(NIMBUS_FUZZ)
+  # Coverage for libFuzzer in every library; the fuzz targets link the fuzzer's main.
+  set(_nimbus_fuzz -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_compile_options(nimbus_options INTERFACE -fsanitize=fuzzer-no-link ${_nimbus_fuzz})
+  target_link_options(nimbus_options INTERFACE ${_nimbus_fuzz})
+endif()
+
 # nimbus_library(name SOURCES...): a static library of ours with the shared options.
 function(nimbus_library name)
   add_library(${name} STATIC ${ARGN})
