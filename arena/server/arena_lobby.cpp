@@ -26,6 +26,13 @@ void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
     std::int32_t p = -1;
     if (process >= 0 && !seated_[process]) {
         seated_[process] = true;
+        if (!connected_[process]) {
+            connected_[process] = true;
+            if (static_cast<std::size_t>(process) + 1 == processes_.size()) {
+                launchTimer_.cancel();
+                launchNext();  // the newest bot has joined: the next one may start
+            }
+        }
         p = addPlayer(cmd.name, "bot", logPaths_[process], processes_[process]->command());
     } else if (openTaken_ < openSeats()) {
         ++openTaken_;
@@ -71,10 +78,14 @@ void ArenaServer::matchProcess(Session& session) {
         return;
     }
     std::vector<pid_t> roots;
-    for (const auto& p : processes_) {
-        roots.push_back(p->pid());
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+        roots.push_back(processes_[i]->pid());
+        if (!seated_[i] && holdsSocket(roots.back(), *inode)) {
+            session.process = static_cast<std::int32_t>(i);  // the started process itself
+            return;
+        }
     }
-    for (const auto& [process, pid] : processFamilies(roots)) {
+    for (const auto& [process, pid] : processFamilies(roots)) {  // its children
         if (holdsSocket(pid, *inode)) {
             session.process = static_cast<std::int32_t>(process);
             return;

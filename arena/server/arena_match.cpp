@@ -83,9 +83,12 @@ void ArenaServer::scheduleTick() {
 }
 
 void ArenaServer::onTick() {
-    const std::int64_t due =
-        unpaced_ ? game_->tick() + kUnpacedBatch
-                 : ticksDue(Clock::now() - start_, std::chrono::milliseconds(options_.tickMs));
+    const std::chrono::milliseconds period(options_.tickMs);
+    const auto elapsed = Clock::now() - start_;
+    const std::int64_t due = unpaced_ ? game_->tick() + kUnpacedBatch : ticksDue(elapsed, period);
+    if (!unpaced_) {
+        tickStats_.record(elapsed - tickDueAt(game_->tick() + 1, period), due - game_->tick());
+    }
     while (phase_ == Phase::Running && !game_->over() && game_->tick() < due) {
         for (std::size_t p = 0; p < roster_.size(); ++p) {
             if (roster_[p].builtin) {
@@ -138,6 +141,7 @@ void ArenaServer::endGame(const std::string& reason) {
     if (wasRunning) {
         showProgress(true);
         log_("game over at tick " + std::to_string(game_->tick()) + " (" + reason + ")", false);
+        log_(tickStats_.summary(), false);
     }
     for (auto& s : sessions_) {
         s->closeAfterFlush();

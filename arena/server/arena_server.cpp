@@ -118,17 +118,6 @@ void ArenaServer::accept() {
         acceptFailing_ = false;
         const std::int32_t id = nextSessionId_++;
         auto session = std::make_shared<Session>(std::move(socket), *this, id);
-        if (phase_ == Phase::Lobby && awaitingBots()) {
-            matchProcess(*session);
-            const std::int32_t process = session->process;
-            if (process >= 0 && !connected_[process]) {
-                connected_[process] = true;
-                if (static_cast<std::size_t>(process) + 1 == processes_.size()) {
-                    launchTimer_.cancel();
-                    launchNext();  // the newest bot has connected: the next one may start
-                }
-            }
-        }
         sessions_.push_back(session);
         session->start();
         accept();

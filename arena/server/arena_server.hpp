@@ -23,6 +23,7 @@
 #include "arena/server/progress_line.hpp"
 #include "arena/server/protocol.hpp"
 #include "arena/server/session.hpp"
+#include "arena/server/tick_stats.hpp"
 
 namespace nimbus::arena {
 
@@ -66,6 +67,7 @@ class ArenaServer : public SessionHost {
     std::vector<PlayerInfo> resultPlayers() const;
     const ReplayRecorder* recorder() const { return recorder_.get(); }
     const std::string& endReason() const { return endReason_; }
+    const TickStats& tickStats() const { return tickStats_; }
     // The signal (SIGINT or SIGTERM) that interrupted the game; 0 when none did.
     int interruptedBy() const { return interruptedBy_; }
     // GET_STATE commands of the player refused for the command budget (arena/limits.hpp).
@@ -146,6 +148,7 @@ class ArenaServer : public SessionHost {
     std::int32_t openTaken_ = 0;  // seats taken by clients that are not started bots
     std::vector<Budget> budgets_;  // by player
     int interruptedBy_ = 0;
+    TickStats tickStats_;
     std::vector<Player> roster_;
     std::vector<PlayerInfo> infos_;
     std::unique_ptr<Game> game_;
