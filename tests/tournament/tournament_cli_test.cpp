@@ -109,4 +109,25 @@ TEST(TournamentCli, ResumingPlaysOnlyTheMissingOrBrokenGames) {
     EXPECT_NE(extended.output.find("4 already played, 1 to play"), std::string::npos);
 }
 
+// A bot that names itself and leaves once the game starts is disconnected in both its games: the
+// games still finish, it is ranked below the builtin, and its seats count as disconnects.
+TEST(TournamentCli, ABotThatLeavesIsRankedLastAndCountedAsDisconnected) {
+    const fs::path dir = freshDir("nimbus-tournament-leaves");
+    const std::string leaver =
+        "bash -c 'exec 3<>/dev/tcp/127.0.0.1/$NIMBUS_ARENA_PORT; echo NAME leaver >&3; "
+        "read -t 20 reply <&3'";
+    const auto run = runProcess(kTournament, {"run", "--games", "2", "--players", "2", "--ticks",
+                                              "100", "--tick-ms", "1", "--out", dir.string(),
+                                              "builtin:greedy", leaver});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const nlohmann::json s = nlohmann::json::parse(readFile(dir / "standings.json"));
+    ASSERT_EQ(s["entrants"].size(), 2u);
+    const nlohmann::json& last = s["entrants"][1];
+    EXPECT_EQ(last["entrant"], leaver);
+    EXPECT_EQ(last["games"], 2);
+    EXPECT_EQ(last["disconnects"], 2);
+    EXPECT_EQ(last["mean_rank"], 2.0);
+    EXPECT_EQ(s["entrants"][0]["wins"], 2);
+}
+
 }  // namespace
