@@ -11,6 +11,7 @@
 
 #include "arena/game/setup.hpp"
 #include "arena/game/wind_law.hpp"
+#include "arena/limits.hpp"
 #include "arena/server/arena_server.hpp"
 #include "arena/server/protocol.hpp"
 #include "arena/server/session.hpp"
@@ -120,6 +121,8 @@ TEST(DocsConstants, ProtocolListsTheArenasLimits) {
                     {"lobby seconds", {defaults.lobbySeconds}},
                     {"line bytes", {static_cast<double>(a::kMaxLineBytes)}},
                     {"name bytes", {static_cast<double>(a::kMaxNameBytes)}},
+                    {"winds per tick", {static_cast<double>(a::kWindsPerTick)}},
+                    {"states per tick base", {static_cast<double>(a::kStatesPerTickBase)}},
                     {"unread reply bytes", {static_cast<double>(a::kMaxPendingReplyBytes)}},
                 });
 }
