@@ -33,7 +33,7 @@ inline constexpr std::int64_t kMaxReplayRainclouds = 10000;
 inline constexpr std::int64_t kMaxReplayTicks = 100000000;
 
 // The peak memory (VmHWM) the hostile-load test allows the arena during a 600-tick game with 64
-// hostile clients (sanitizer builds included).
+// hostile clients (sanitizer builds too, with an 8 MiB quarantine).
 inline constexpr std::int64_t kHostileLoadMemoryBytes = 256ll * 1024 * 1024;
 
 }  // namespace nimbus::arena
