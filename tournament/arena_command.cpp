@@ -68,4 +68,11 @@ std::string jobLine(const std::string& arena, const TournamentConfig& config, co
     return line.append(" > ").append(shellQuote((folder / "arena.log").string())).append(" 2>&1");
 }
 
+std::string planLine(const std::string& arena, const TournamentConfig& config,
+                     const std::filesystem::path& dir, std::int32_t number) {
+    const auto roster = static_cast<std::int32_t>(config.roster.size());
+    const GameSpec game = scheduledGame(number, roster, config.players, config.seedBase);
+    return jobLine(arena, config, game, gameFolder(dir, number));
+}
+
 }  // namespace nimbus::tournament

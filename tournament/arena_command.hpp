@@ -26,4 +26,9 @@ std::string shellQuote(const std::string& word);
 std::string jobLine(const std::string& arena, const TournamentConfig& config, const GameSpec& game,
                     const std::filesystem::path& folder);
 
+// The job line of game `number` of the tournament in `dir` (into DIR/games/<number>), as `plan`
+// prints it.
+std::string planLine(const std::string& arena, const TournamentConfig& config,
+                     const std::filesystem::path& dir, std::int32_t number);
+
 }  // namespace nimbus::tournament

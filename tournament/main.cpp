@@ -1,6 +1,7 @@
 // nimbus-tournament: plays many arena games between bots and ranks them.
 //   run        plays the games here, several at once, and writes the standings
 //   plan       prints one arena command line per game, for GNU parallel or a Slurm job array
+//   slurm      writes a Slurm array job of the tournament; --submit runs it to the standings
 //   standings  merges the results found under any folders into standings
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "tournament/arena_command.hpp"
 #include "tournament/game_result.hpp"
 #include "tournament/run.hpp"
+#include "tournament/slurm.hpp"
 #include "tournament/standings_files.hpp"
 #include "tournament/tournament_folder.hpp"
 
@@ -28,11 +30,16 @@ int fail(const std::string& message, int code = nt::kExitUsage) {
     return code;
 }
 
+// This program, empty when unknown.
+fs::path ourselves() {
+    std::error_code ec;
+    return fs::read_symlink("/proc/self/exe", ec);
+}
+
 // The arena beside this program, so that a build's tournament plays that build's arena.
 std::string arenaBesideUs() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string("nimbus-arena") : (self.parent_path() / "nimbus-arena").string();
+    const fs::path self = ourselves();
+    return self.empty() ? std::string("nimbus-arena") : (self.parent_path() / "nimbus-arena").string();
 }
 
 struct GameOptions {
@@ -103,10 +110,8 @@ std::string finishGameOptions(CLI::App& app, GameOptions& o) {
 
 int plan(GameOptions& o) {
     nt::prepareFolder(o.out, o.config);
-    const auto roster = static_cast<std::int32_t>(o.config.roster.size());
     for (std::int32_t n = 1; n <= o.config.games; ++n) {
-        const nt::GameSpec game = nt::scheduledGame(n, roster, o.config.players, o.config.seedBase);
-        std::printf("%s\n", nt::jobLine(o.arena, o.config, game, nt::gameFolder(o.out, n)).c_str());
+        std::printf("%s\n", nt::planLine(o.arena, o.config, o.out, n).c_str());
     }
     return 0;
 }
@@ -163,6 +168,31 @@ int main(int argc, char** argv) {
         "plan", "print one arena command line per game (for GNU parallel or a Slurm array)");
     addGameOptions(*planCommand, planOptions);
 
+    GameOptions slurmOptions;
+    nt::SlurmOptions slurm;
+    CLI::App* slurmCommand = app.add_subcommand(
+        "slurm", "write OUT/tournament.sbatch, a Slurm array job of one task per game (OUT must be "
+                 "on a file system that every node sees), and print the sbatch command; --submit "
+                 "submits it, follows it and writes the standings");
+    addGameOptions(*slurmCommand, slurmOptions);
+    slurmCommand->add_flag("--submit", slurm.submit,
+                           "submit the job, wait for it and write the standings; exit 1 naming "
+                           "the games that were not played");
+    slurmCommand->add_option("--partition", slurm.job.partition, "Slurm partition of the games");
+    slurmCommand->add_option("--time", slurm.job.time, "Slurm time limit of one game (task)");
+    slurmCommand
+        ->add_option("--sbatch-arg", slurm.sbatchArgs,
+                     "one more argument for sbatch, as --sbatch-arg=ARG (repeatable), e.g. "
+                     "--sbatch-arg=--array=1-400%32 for 32 games at once")
+        ->allow_extra_args(false);
+    std::string playedFolder;
+    std::int32_t playedGame = 0;
+    CLI::App* playedCommand = app.add_subcommand(
+        "played", "exit 0 when game N of the tournament in FOLDER has whole results, else 1");
+    playedCommand->group("");  // asked by the Slurm tasks
+    playedCommand->add_option("FOLDER", playedFolder)->required();
+    playedCommand->add_option("N", playedGame)->required();
+
     std::vector<std::string> folders;
     std::string standingsOut;
     CLI::App* standingsCommand = app.add_subcommand(
@@ -199,6 +229,20 @@ int main(int argc, char** argv) {
                 return fail(error);
             }
             return plan(planOptions);
+        }
+        if (*slurmCommand) {
+            if (const std::string error = finishGameOptions(*slurmCommand, slurmOptions);
+                !error.empty()) {
+                return fail(error);
+            }
+            slurm.job.config = slurmOptions.config;
+            slurm.job.out = fs::absolute(slurmOptions.out);
+            slurm.job.arena = slurmOptions.arena;
+            slurm.job.tournament = ourselves().string();
+            return nt::slurmTournament(slurm);
+        }
+        if (*playedCommand) {
+            return nt::gamePlayedInFolder(playedFolder, playedGame);
         }
         return standings(folders, standingsOut);
     } catch (const std::invalid_argument& e) {

@@ -1,5 +1,8 @@
 #include "tournament/progress.hpp"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -59,6 +62,41 @@ std::string progressText(const Progress& p) {
         text += ", leader " + p.leader;
     }
     return text;
+}
+
+ProgressReporter::ProgressReporter() : terminal_(::isatty(STDOUT_FILENO) != 0) {}
+
+void ProgressReporter::line(const std::string& text) {
+    clearBar();
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+void ProgressReporter::gameDone(const std::string& text, const Progress& p) {
+    if (terminal_) {
+        bar(p);
+    } else {
+        line(text + "; " + progressText(p));
+    }
+}
+
+void ProgressReporter::bar(const Progress& p) {
+    if (!terminal_) {
+        return;
+    }
+    winsize size{};
+    const std::size_t width =
+        ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
+    std::printf("\r\033[K%s", progressBar(p, width).c_str());
+    std::fflush(stdout);
+    shown_ = true;
+}
+
+void ProgressReporter::clearBar() {
+    if (shown_) {
+        std::printf("\r\033[K");
+        shown_ = false;
+    }
 }
 
 }  // namespace nimbus::tournament

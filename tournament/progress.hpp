@@ -27,4 +27,22 @@ std::string progressBar(const Progress& p, std::size_t width);
 // "12/40 done, 2 running, 0:42 elapsed, ETA 2:10, leader X" for logs.
 std::string progressText(const Progress& p);
 
+// The screen side of a tournament on standard output: a refreshing bar on a terminal, plain lines
+// otherwise.
+class ProgressReporter {
+  public:
+    ProgressReporter();
+    // A line of its own (the bar, if shown, is cleared first).
+    void line(const std::string& text);
+    // A finished game: the bar on a terminal, else `text` and the progress on one line.
+    void gameDone(const std::string& text, const Progress& p);
+    // Redraws the bar (terminals only).
+    void bar(const Progress& p);
+    void clearBar();
+
+  private:
+    bool terminal_;
+    bool shown_ = false;
+};
+
 }  // namespace nimbus::tournament

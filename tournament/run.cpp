@@ -1,7 +1,6 @@
 #include "tournament/run.hpp"
 
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,60 +34,6 @@ struct Running {
     fs::path folder;
 };
 
-// The screen side of a run: a refreshing bar on a terminal, plain lines otherwise.
-class Reporter {
-  public:
-    Reporter() : terminal_(::isatty(STDOUT_FILENO) != 0) {}
-
-    void line(const std::string& text) {
-        clearBar();
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
-    }
-    void gameDone(const std::string& text, const Progress& p) {
-        if (terminal_) {
-            bar(p);
-        } else {
-            line(text + "; " + progressText(p));
-        }
-    }
-    void bar(const Progress& p) {
-        if (!terminal_) {
-            return;
-        }
-        winsize size{};
-        const std::size_t width =
-            ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1
-                                                                               : 79;
-        std::printf("\r\033[K%s", progressBar(p, width).c_str());
-        std::fflush(stdout);
-        shown_ = true;
-    }
-    void clearBar() {
-        if (shown_) {
-            std::printf("\r\033[K");
-            shown_ = false;
-        }
-    }
-
-  private:
-    bool terminal_;
-    bool shown_ = false;
-};
-
-Standings standingsOf(const std::map<std::int32_t, GameOutcome>& finished) {
-    Standings standings;
-    for (const auto& [number, outcome] : finished) {
-        standings.add(outcome);
-    }
-    return standings;
-}
-
-std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished) {
-    const std::vector<StandingRow> rows = standingsOf(finished).rows();
-    return rows.empty() ? std::string() : rows.front().label;
-}
-
 // Clears what an earlier attempt left and records the game's seats for the results reader.
 void prepareGame(const TournamentConfig& config, const GameSpec& game, const fs::path& folder) {
     fs::create_directories(folder);
@@ -105,11 +50,6 @@ void prepareGame(const TournamentConfig& config, const GameSpec& game, const fs:
                    "\n");
 }
 
-bool finishedAs(const LoadedGame& loaded, const GameSpec& game) {
-    return loaded.state == GameState::Finished && loaded.outcome.seed == game.seed &&
-           loaded.outcome.seats.size() == game.seats.size();
-}
-
 std::string exitText(int status) {
     if (WIFEXITED(status)) {
         return "exit " + std::to_string(WEXITSTATUS(status));
@@ -121,6 +61,37 @@ std::string exitText(int status) {
 }
 
 }  // namespace
+
+Standings standingsOf(const std::map<std::int32_t, GameOutcome>& finished) {
+    Standings standings;
+    for (const auto& [number, outcome] : finished) {
+        standings.add(outcome);
+    }
+    return standings;
+}
+
+std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished) {
+    const std::vector<StandingRow> rows = standingsOf(finished).rows();
+    return rows.empty() ? std::string() : rows.front().label;
+}
+
+void writeClosingReport(const fs::path& out, const std::map<std::int32_t, GameOutcome>& finished,
+                        std::int32_t games, std::int32_t playedNow, std::int32_t failed,
+                        double elapsedSeconds) {
+    const Standings standings = standingsOf(finished);
+    writeStandingsFiles(out, standings);
+    const std::string failures = failed > 0 ? ", " + std::to_string(failed) + " failed" : "";
+    std::printf("%d of %d games played (%d now, in %s)%s\n\n%s\nstandings: %s\n",
+                static_cast<int>(finished.size()), games, playedNow,
+                clock(elapsedSeconds).c_str(), failures.c_str(),
+                standingsMarkdown(standings.rows()).c_str(), (out / "standings.md").string().c_str());
+    std::fflush(stdout);
+}
+
+bool finishedAs(const LoadedGame& loaded, const GameSpec& game) {
+    return loaded.state == GameState::Finished && loaded.outcome.seed == game.seed &&
+           loaded.outcome.seats.size() == game.seats.size();
+}
 
 int runTournament(const RunOptions& options) {
     const TournamentConfig& config = options.config;
@@ -139,7 +110,7 @@ int runTournament(const RunOptions& options) {
         }
     }
 
-    Reporter report;
+    ProgressReporter report;
     report.line("tournament " + options.out.string() + ": " + std::to_string(config.games) +
                 " games of " + std::to_string(config.players) + " seats, " +
                 std::to_string(finished.size()) + " already played, " +
@@ -254,16 +225,8 @@ int runTournament(const RunOptions& options) {
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     report.clearBar();
 
-    const Standings standings = standingsOf(finished);
-    writeStandingsFiles(options.out, standings);
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    const std::string failures = failed > 0 ? ", " + std::to_string(failed) + " failed" : "";
-    std::printf("%d of %d games played (%d now, in %s)%s\n\n%s\nstandings: %s\n",
-                static_cast<int>(finished.size()), config.games, playedNow,
-                clock(elapsed).c_str(), failures.c_str(),
-                standingsMarkdown(standings.rows()).c_str(),
-                (options.out / "standings.md").string().c_str());
-    std::fflush(stdout);
+    writeClosingReport(options.out, finished, config.games, playedNow, failed,
+                       std::chrono::duration<double>(Clock::now() - start).count());
     if (stopSignal != 0) {
         return 128 + stopSignal;
     }

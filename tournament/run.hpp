@@ -4,9 +4,13 @@
 // terminal, a line per game otherwise); at the end the standings are written and printed.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "tournament/config.hpp"
+#include "tournament/game_result.hpp"
+#include "tournament/schedule.hpp"
+#include "tournament/standings.hpp"
 
 namespace nimbus::tournament {
 
@@ -26,5 +30,18 @@ constexpr int kExitUsage = 2;
 // SIGTERM (running games are stopped, finished ones kept). Throws std::invalid_argument for a
 // folder that holds another tournament.
 int runTournament(const RunOptions& options);
+
+// The pieces of a run that other ways of playing a tournament (Slurm) share.
+// Whether `loaded` holds the finished results of `game`.
+bool finishedAs(const LoadedGame& loaded, const GameSpec& game);
+// The standings of the finished games, folded in game-number order.
+Standings standingsOf(const std::map<std::int32_t, GameOutcome>& finished);
+// The label of the best entrant so far, empty before any game.
+std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished);
+// Writes the standings files into `out` and prints the end of a tournament: "N of M games played
+// (K now, in T)[, F failed]", the standings table and where they are.
+void writeClosingReport(const std::filesystem::path& out,
+                        const std::map<std::int32_t, GameOutcome>& finished, std::int32_t games,
+                        std::int32_t playedNow, std::int32_t failed, double elapsedSeconds);
 
 }  // namespace nimbus::tournament

@@ -1,0 +1,33 @@
+#pragma once
+// A tournament on a Slurm cluster: the folder and its batch script (one array task per game),
+// and, when asked, its submission with sbatch, followed to the end: progress as `run` shows it,
+// then the standings.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tournament/slurm_script.hpp"
+
+namespace nimbus::tournament {
+
+struct SlurmOptions {
+    SlurmJob job;
+    std::vector<std::string> sbatchArgs;  // passed to sbatch before the script
+    bool submit = false;
+};
+
+// Records the tournament in job.out (as `run` does), writes job.out/tournament.sbatch and prints
+// the sbatch command that submits it. With `submit`, runs that command (sbatch --parsable), shows
+// the games done of all while the array runs, waits for it to end, writes the standings and
+// returns 0 when every game was played, 1 naming the games that were not, 130 / 143 after
+// SIGINT / SIGTERM (the job is cancelled). Throws std::invalid_argument for a folder or option
+// that cannot be used, std::runtime_error when sbatch fails.
+int slurmTournament(const SlurmOptions& options);
+
+// Whether game `number` of the tournament recorded in `dir` has whole results: 0 yes, 1 no. The
+// batch script's tasks ask this before they play. Throws std::invalid_argument when `dir` holds
+// no tournament or no such game.
+int gamePlayedInFolder(const std::filesystem::path& dir, std::int32_t number);
+
+}  // namespace nimbus::tournament
