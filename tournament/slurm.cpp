@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -263,19 +262,26 @@ int slurmTournament(const SlurmOptions& options) {
     std::int32_t playedNow = 0;
     int stopSignal = 0;
     if (toPlay > 0) {
-        // Only the games still missing, unless the user chose the array.
+        // Only the games still missing, keeping the %N (games at once) of an --array given.
         std::vector<std::string> args = options.sbatchArgs;
-        const bool ownArray = std::any_of(args.begin(), args.end(), [](const std::string& a) {
-            return a.rfind("--array", 0) == 0 || a.rfind("-a", 0) == 0;
-        });
-        if (!finished.empty() && !ownArray) {
+        if (!finished.empty()) {
             std::vector<std::int32_t> missing;
             for (std::int32_t n = 1; n <= job.config.games; ++n) {
                 if (finished.count(n) == 0) {
                     missing.push_back(n);
                 }
             }
-            args.push_back("--array=" + arrayRanges(missing));
+            std::string limit;
+            for (auto it = args.begin(); it != args.end();) {
+                if (it->rfind("--array=", 0) == 0) {
+                    const std::size_t percent = it->find('%');
+                    limit = percent == std::string::npos ? "" : it->substr(percent);
+                    it = args.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            args.push_back("--array=" + arrayRanges(missing) + limit);
         }
         const std::vector<std::string> command = sbatchCommand(job.out, args, true);
         const CommandResult submitted = capture(command);
