@@ -1,13 +1,12 @@
 // nimbus-arena: a game server for the nimbus line protocol. Starts the bots it is given, plays
-// builtin opponents itself, runs one game, prints the results, and writes the results and the
-// replay as JSON. `--verify FILE` re-runs a replay instead and checks every tick.
+// builtin opponents itself, runs one game while it streams the replay to its file, prints the
+// results and writes them as JSON. `--verify FILE` re-runs a replay instead and checks every tick.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -100,21 +99,16 @@ int notAReplay(const std::string& path, const std::string& why) {
 }
 
 int verify(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        return fail("cannot read " + path);
+    const auto source = nimbus::arena::ReplaySource::file(path);
+    if (!source->problem().empty()) {
+        return fail(path + ": " + source->problem());
     }
-    nlohmann::json replay;
-    try {
-        replay = nlohmann::json::parse(in);
-    } catch (const std::exception& e) {
-        return notAReplay(path, e.what());
-    }
-    const nimbus::arena::VerifyReport report = nimbus::arena::verifyReplay(replay);
+    const nimbus::arena::VerifyReport report = nimbus::arena::verifyReplay(*source);
     if (report.notReplay) {
         return notAReplay(path, report.message);
     }
-    std::printf("%s: %s: %s\n", path.c_str(), report.ok ? "verified" : "MISMATCH",
+    std::printf("%s: %s: %s\n", path.c_str(),
+                report.ok ? (report.partial ? "verified, partial" : "verified") : "MISMATCH",
                 report.message.c_str());
     return report.ok ? 0 : 1;
 }
@@ -187,7 +181,9 @@ int main(int argc, char** argv) {
         ->check(real)
         ->check(CLI::Range(0.0, 3600.0))
         ->capture_default_str();
-    app.add_option("--replay", replayPath, "write a JSON replay to FILE");
+    app.add_option("--replay", replayPath,
+                   "write the replay to FILE while the game runs (gzip-compressed JSON lines; "
+                   "FILE.partial until the game ends)");
     app.add_option("--results", resultsPath, "write the results as JSON to FILE");
     app.add_option("--log-dir", logDir,
                    "directory for the bot processes' logs (default: beside --results or "
@@ -247,6 +243,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     options.progress = !quiet && isatty(STDOUT_FILENO) != 0;
+    options.replayPath = replayPath;
 
     asio::io_context io;
     std::unique_ptr<nimbus::arena::ArenaServer> server;
@@ -264,15 +261,20 @@ int main(int argc, char** argv) {
         return fail(e.what());
     }
     // A file found at an output path after this run is this run's.
-    for (const std::string& path : {replayPath, resultsPath}) {
+    for (const std::string& path : {replayPath, resultsPath,
+                                    replayPath.empty() ? "" : nimbus::arena::partialPath(replayPath)}) {
         if (const std::string why = nimbus::arena::removeStale(path); !path.empty() && !why.empty()) {
             return fail(why);
         }
     }
     server->start();
     io.run();
-    // Interrupted games end with 128 + the signal, once what there is has been written.
-    const int interrupted = server->interruptedBy() != 0 ? 128 + server->interruptedBy() : 0;
+    // Interrupted games end with 128 + the signal, once what there is has been written (a signal
+    // from here on is held until the files are written, then counted).
+    auto interrupted = [&server] {
+        server->collectLateSignals();
+        return server->interruptedBy() != 0 ? 128 + server->interruptedBy() : 0;
+    };
 
     const nimbus::arena::Game* game = server->game();
     const auto rows = nimbus::arena::rankPlayers(game, server->resultPlayers());
@@ -290,7 +292,8 @@ int main(int argc, char** argv) {
         }
         std::fprintf(stderr, "nimbus-arena: no game was played (%s)\n",
                      server->endReason().c_str());
-        return interrupted != 0 ? interrupted : kExitNoGame;
+        const int code = interrupted();
+        return code != 0 ? code : kExitNoGame;
     }
     std::printf("%s", nimbus::arena::resultsTable(rows).c_str());
     std::fflush(stdout);
@@ -305,15 +308,10 @@ int main(int argc, char** argv) {
                    "\n";
         }) && written;
     }
-    if (!replayPath.empty()) {
-        written = writeOutput(replayPath, [&] {
-            return jsonText(server->recorder()->toJson(*game, server->players(), options.tickMs,
-                                                       server->endReason()),
-                            -1);
-        }) && written;
+    if (!server->replayProblem().empty()) {
+        written = false;
+        fail("cannot write " + replayPath + ": " + server->replayProblem());
     }
-    if (!written) {
-        return 1;
-    }
-    return interrupted;
+    const int code = interrupted();
+    return written ? code : 1;
 }

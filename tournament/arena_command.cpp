@@ -28,7 +28,7 @@ std::vector<std::string> arenaArguments(const std::string& arena, const Tourname
         args.insert(args.end(), {"--lobby-seconds", seconds});
     }
     args.insert(args.end(), {"--results", (folder / "results.json").string(), "--replay",
-                             (folder / "replay.json").string(), "--log-dir", folder.string()});
+                             (folder / "replay.jsonl.gz").string(), "--log-dir", folder.string()});
     for (std::int32_t seat : game.seats) {
         args.push_back(config.roster[static_cast<std::size_t>(seat)]);
     }

@@ -12,7 +12,7 @@ namespace nimbus::tournament {
 // The folder of game n under a tournament folder: DIR/games/<n>.
 std::filesystem::path gameFolder(const std::filesystem::path& dir, std::int32_t number);
 
-// argv of the arena for `game`, writing results.json, replay.json and the bot logs into
+// argv of the arena for `game`, writing results.json, replay.jsonl.gz and the bot logs into
 // `folder`: --port 0 --quiet --seed S [passed-through options] --results ... --replay ...
 // --log-dir ... then the seats' BOTs in seat order.
 std::vector<std::string> arenaArguments(const std::string& arena, const TournamentConfig& config,

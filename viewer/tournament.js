@@ -88,7 +88,7 @@
       const li = document.createElement("li");
       const a = document.createElement("a");
       const game = `${folder}games/${n}/`;
-      a.href = `index.html?${new URLSearchParams({ replay: game + "replay.json", results: game + "results.json" })}`;
+      a.href = `index.html?${new URLSearchParams({ replay: game + "replay.jsonl.gz", results: game + "results.json" })}`;
       a.textContent = `game ${n}`;
       li.appendChild(a);
       list.appendChild(li);

@@ -80,6 +80,12 @@ class Game {
 
     const std::vector<WindEvent>& windLog() const { return windLog_; }
     const std::vector<SwallowEvent>& swallowLog() const { return swallowLog_; }
+    // Empties both logs (the replay takes them tick by tick, so that memory stays bounded
+    // whatever the game's length).
+    void forgetLogs() {
+        windLog_.clear();
+        swallowLog_.clear();
+    }
 
   private:
     struct QueuedWind {

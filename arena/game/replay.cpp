@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 
+#include "arena/game/replay_format.hpp"
 #include "arena/limits.hpp"
 
 namespace nimbus::arena {
@@ -32,81 +33,6 @@ nlohmann::json frameJson(const Game& game) {
 }
 
 }  // namespace
-
-ReplayRecorder::ReplayRecorder(const Game& game) {
-    for (const Cloud& c : game.clouds()) {
-        kinds_.push_back(c.kind == CloudKind::Thunderstorm ? 'T' : 'R');
-        owners_.push_back(c.owner);
-    }
-    capture(game);
-}
-
-void ReplayRecorder::capture(const Game& game) {
-    std::vector<FrameCloud> frame;
-    frame.reserve(game.clouds().size());
-    for (const Cloud& c : game.clouds()) {
-        frame.push_back({c.id, c.state.x, c.state.y, c.state.mass});
-    }
-    frames_.push_back(std::move(frame));
-    fingerprints_.push_back(game.fingerprint());
-}
-
-nlohmann::json ReplayRecorder::toJson(const Game& game, const std::vector<PlayerInfo>& players,
-                                      std::int32_t tickMs, const std::string& endReason) const {
-    const GameSettings& s = game.settings();
-    nlohmann::json out;
-    out["format"] = "nimbus-arena-replay";
-    out["version"] = 1;
-    out["settings"] = {{"seed", s.seed},       {"ticks", s.ticks},  {"rainclouds", s.rainclouds},
-                       {"players", s.players}, {"tick_ms", tickMs}, {"arena", {1280, 720}}};
-    nlohmann::json ps = nlohmann::json::array();
-    for (std::size_t i = 0; i < players.size(); ++i) {
-        const std::int64_t refused =
-            i < static_cast<std::size_t>(s.players)
-                ? game.record(static_cast<std::int32_t>(i)).rejectedWinds
-                : 0;
-        ps.push_back({{"index", i},
-                      {"name", players[i].name},
-                      {"kind", players[i].kind},
-                      {"refused", refused}});
-    }
-    out["players"] = ps;
-    out["end_tick"] = game.tick();
-    out["end_reason"] = endReason;
-    out["frame_fields"] = {"id", "kind", "owner", "x", "y", "mass"};
-    nlohmann::json frames = nlohmann::json::array();
-    for (const std::vector<FrameCloud>& f : frames_) {
-        nlohmann::json frame = nlohmann::json::array();
-        for (const FrameCloud& c : f) {
-            frame.push_back({c.id, std::string(1, kinds_[c.id]), owners_[c.id], rounded(c.x),
-                             rounded(c.y), rounded(c.mass)});
-        }
-        frames.push_back(std::move(frame));
-    }
-    out["frames"] = std::move(frames);
-    nlohmann::json prints = nlohmann::json::array();
-    for (std::uint64_t p : fingerprints_) {
-        prints.push_back(hex(p));
-    }
-    out["fingerprints"] = std::move(prints);
-    nlohmann::json events = nlohmann::json::array();
-    for (const WindEvent& w : game.windLog()) {
-        events.push_back({{"type", "wind"},
-                          {"tick", w.tick},
-                          {"player", w.player},
-                          {"wx", w.wx},
-                          {"wy", w.wy}});
-    }
-    for (const SwallowEvent& e : game.swallowLog()) {
-        events.push_back(
-            {{"type", "swallow"}, {"tick", e.tick}, {"by", e.by}, {"victim", e.victim}});
-        if (e.victim < s.players) {
-            events.push_back({{"type", "eliminated"}, {"tick", e.tick}, {"player", e.victim}});
-        }
-    }
-    out["events"] = std::move(events);
-    return out;
-}
 
 namespace {
 
@@ -150,6 +76,24 @@ float finiteFloat(const nlohmann::json& value, const char* what) {
     return value.get<float>();
 }
 
+// The settings of a replay (either version), every number checked against arena/limits.hpp.
+GameSettings settingsOf(const nlohmann::json& replay) {
+    const nlohmann::json& s = field(replay, "settings");
+    GameSettings settings;
+    const nlohmann::json& seed = field(s, "seed");
+    if (!seed.is_number_unsigned()) {
+        throw NotAReplay{"seed is not an unsigned integer"};
+    }
+    settings.seed = seed.get<std::uint64_t>();
+    settings.ticks =
+        static_cast<std::int32_t>(integerIn(field(s, "ticks"), "ticks", 0, kMaxReplayTicks));
+    settings.rainclouds = static_cast<std::int32_t>(
+        integerIn(field(s, "rainclouds"), "rainclouds", 0, kMaxReplayRainclouds));
+    settings.players = static_cast<std::int32_t>(
+        integerIn(field(s, "players"), "players", 1, kMaxReplayPlayers));
+    return settings;
+}
+
 // The frames and fingerprints: one per tick, each frame a list of clouds of six fields, each
 // fingerprint 16 hex digits. Values are compared later; here only the shape is checked.
 void checkRecord(const nlohmann::json& frames, const nlohmann::json& prints, std::int64_t endTick,
@@ -183,22 +127,10 @@ struct RecordedWind {
 
 }  // namespace
 
-VerifyReport verifyReplay(const nlohmann::json& replay) {
+VerifyReport verifyReplayV1(const nlohmann::json& replay) {
     VerifyReport report;
     try {
-        const nlohmann::json& s = field(replay, "settings");
-        GameSettings settings;
-        const nlohmann::json& seed = field(s, "seed");
-        if (!seed.is_number_unsigned()) {
-            throw NotAReplay{"seed is not an unsigned integer"};
-        }
-        settings.seed = seed.get<std::uint64_t>();
-        settings.ticks =
-            static_cast<std::int32_t>(integerIn(field(s, "ticks"), "ticks", 0, kMaxReplayTicks));
-        settings.rainclouds = static_cast<std::int32_t>(
-            integerIn(field(s, "rainclouds"), "rainclouds", 0, kMaxReplayRainclouds));
-        settings.players = static_cast<std::int32_t>(
-            integerIn(field(s, "players"), "players", 1, kMaxReplayPlayers));
+        const GameSettings settings = settingsOf(replay);
         const auto endTick = static_cast<std::int32_t>(
             integerIn(field(replay, "end_tick"), "end_tick", 0, settings.ticks));
         const nlohmann::json& frames = field(replay, "frames");
@@ -262,6 +194,189 @@ VerifyReport verifyReplay(const nlohmann::json& replay) {
         report.message = e.what();
     }
     return report;
+}
+
+namespace {
+
+// What a version-2 tick line says beyond its text: its tick and its winds.
+struct TickLine {
+    std::int64_t tick = -1;
+    bool end = false;
+    nlohmann::json json;
+};
+
+TickLine readLine(const std::string& text, std::int64_t number) {
+    TickLine line;
+    line.json = nlohmann::json::parse(text, nullptr, false);
+    if (line.json.is_discarded() || !line.json.is_object()) {
+        throw NotAReplay{"line " + std::to_string(number) + " is not a JSON object"};
+    }
+    line.end = line.json.contains("end_tick");
+    if (!line.end) {
+        line.tick = integerIn(field(line.json, "t"), "a line's tick", 0, kMaxReplayTicks);
+    }
+    return line;
+}
+
+// Queues the line's winds on the game; false when the game refuses one.
+bool queueWinds(Game& game, const nlohmann::json& line) {
+    if (!line.contains("w")) {
+        return true;
+    }
+    const nlohmann::json& winds = line["w"];
+    if (!winds.is_array()) {
+        throw NotAReplay{"\"w\" is not a list"};
+    }
+    const std::int32_t players = game.settings().players;
+    for (const nlohmann::json& w : winds) {
+        if (!w.is_array() || w.size() != 3) {
+            throw NotAReplay{"a wind is not [player, wx, wy]"};
+        }
+        const auto player =
+            static_cast<std::int32_t>(integerIn(w[0], "a wind's player", 0, players - 1));
+        if (!game.queueWind(player, finiteFloat(w[1], "a wind's wx"),
+                            finiteFloat(w[2], "a wind's wy"))
+                 .accepted) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Re-runs a version-2 replay line by line against its header: every tick's line must be the
+// text the re-run game gives, byte for byte.
+VerifyReport verifyLines(ReplaySource& source, const nlohmann::json& header) {
+    VerifyReport report;
+    const GameSettings settings = settingsOf(header);
+    const nlohmann::json& players = field(header, "players");
+    if (!players.is_array() || players.size() != static_cast<std::size_t>(settings.players)) {
+        throw NotAReplay{"the players do not match the settings"};
+    }
+    Game game(settings);
+    ReplayEncoder encoder(game);
+    std::string text;
+    std::string expected;
+    std::int64_t number = 1;
+    bool first = true;
+    while (true) {
+        const ReplaySource::Next next = source.nextLine(text, kMaxReplayLineBytes);
+        ++number;
+        if (next == ReplaySource::Next::TooLong) {
+            throw NotAReplay{"line " + std::to_string(number) + " is too long"};
+        }
+        if (next != ReplaySource::Next::Line) {
+            // No end line: the arena did not finish the file (it was killed). What is there counts.
+            report.ok = true;
+            report.partial = true;
+            report.message = first ? "no tick was recorded"
+                                   : "ticks 0 to " + std::to_string(game.tick()) +
+                                         " match; the record ends there, without its end";
+            if (!source.problem().empty()) {
+                report.message += " (" + source.problem() + ")";
+            }
+            return report;
+        }
+        const TickLine line = readLine(text, number);
+        if (line.end) {
+            if (first) {
+                throw NotAReplay{"the end comes before tick 0"};
+            }
+            const std::int64_t endTick =
+                integerIn(field(line.json, "end_tick"), "end_tick", 0, settings.ticks);
+            const nlohmann::json& print = field(line.json, "f");
+            if (!field(line.json, "end_reason").is_string() || !print.is_string() ||
+                !field(line.json, "refused").is_array()) {
+                throw NotAReplay{"the end line is malformed"};
+            }
+            if (endTick != game.tick() || print != fingerprintText(game.fingerprint())) {
+                report.message = "the end (tick " + std::to_string(endTick) +
+                                 ") differs from the re-run game's";
+                return report;
+            }
+            if (source.nextLine(text, kMaxReplayLineBytes) == ReplaySource::Next::Line) {
+                throw NotAReplay{"a line after the end"};
+            }
+            report.ok = true;
+            report.message = "all " + std::to_string(game.tick()) + " ticks match";
+            return report;
+        }
+        const std::int64_t want = first ? 0 : game.tick() + 1;
+        if (line.tick != want) {
+            throw NotAReplay{"line " + std::to_string(number) + " is tick " +
+                             std::to_string(line.tick) + ", not " + std::to_string(want)};
+        }
+        if (!first) {
+            if (game.over()) {
+                report.message = "the re-run game ended at tick " + std::to_string(game.tick());
+                return report;
+            }
+            if (!queueWinds(game, line.json)) {
+                report.message = "a wind at tick " + std::to_string(game.tick()) + " was refused";
+                return report;
+            }
+            game.step();
+        }
+        first = false;
+        expected.clear();
+        encoder.appendTick(game, expected);
+        game.forgetLogs();
+        report.ticksChecked = game.tick();
+        if (expected.size() != text.size() + 1 || expected.compare(0, text.size(), text) != 0) {
+            report.message = "tick " + std::to_string(game.tick()) + " differs from the record";
+            return report;
+        }
+    }
+}
+
+VerifyReport notReplay(const std::string& why) {
+    VerifyReport report;
+    report.notReplay = true;
+    report.message = why;
+    return report;
+}
+
+}  // namespace
+
+VerifyReport verifyReplay(ReplaySource& source) {
+    std::string first;
+    const ReplaySource::Next next = source.nextLine(first, kMaxReplayLineBytes);
+    nlohmann::json header;
+    if (next == ReplaySource::Next::Line) {
+        header = nlohmann::json::parse(first, nullptr, false);
+    }
+    try {
+        if (header.is_object() && header.contains("version") && header["version"] == 2) {
+            if (field(header, "format") != kReplayFormat) {
+                throw NotAReplay{"its format is not \"" + std::string(kReplayFormat) + "\""};
+            }
+            return verifyLines(source, header);
+        }
+    } catch (const NotAReplay& e) {
+        return notReplay(e.reason);
+    } catch (const std::exception& e) {
+        return notReplay(e.what());
+    }
+    // Not a version-2 header: a version-1 replay is one JSON text, read whole.
+    std::string text;
+    if (next == ReplaySource::Next::Line) {
+        text = std::move(first) + "\n";
+    }
+    std::string rest;
+    if (!source.rest(rest, kMaxReplayV1Bytes)) {
+        return notReplay(!source.problem().empty() ? source.problem()
+                                                   : "too big for a version-1 replay");
+    }
+    text += rest;
+    const nlohmann::json whole = nlohmann::json::parse(text, nullptr, false);
+    if (whole.is_discarded()) {
+        return notReplay("it is neither JSON nor JSON lines");
+    }
+    if (!whole.is_object() || !whole.contains("version") || whole["version"] != 1 ||
+        !whole.contains("format") || whole["format"] != kReplayFormat) {
+        return notReplay("no \"format\": \"" + std::string(kReplayFormat) +
+                         "\" of version 1 or 2");
+    }
+    return verifyReplayV1(whole);
 }
 
 }  // namespace nimbus::arena

@@ -1,57 +1,32 @@
 #pragma once
-// Replays: the settings, the players (each with its count of refused winds), every tick's clouds
-// (id, kind, owner, x, y and mass rounded to hundredths, plus an exact fingerprint per tick) and
-// the events (accepted winds with the tick whose step applied them, swallows, eliminations).
-// Verification re-runs the game from the recorded seed and winds and checks every tick.
+// Replay verification: the recorded game re-run from its seed and winds, every tick compared with
+// the record. Version 2 (replay_format.hpp, written while the game runs) is read as a stream, line
+// by line, with memory for one line; version 1 (one JSON text with rounded positions and a
+// fingerprint per tick, written by earlier arenas) is read whole.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "arena/game/game.hpp"
-#include "arena/game/results.hpp"
+#include "arena/game/replay_stream.hpp"
 
 namespace nimbus::arena {
-
-class ReplayRecorder {
-  public:
-    // Records the game's current state as the first frame.
-    explicit ReplayRecorder(const Game& game);
-
-    // Records the game's state after a tick; call once after every Game::step.
-    void capture(const Game& game);
-
-    std::size_t frameCount() const { return frames_.size(); }
-
-    // The whole replay. endReason says why the game ended ("ticks", "one_left", "no_players",
-    // "interrupted"). Every number in it is finite.
-    nlohmann::json toJson(const Game& game, const std::vector<PlayerInfo>& players,
-                          std::int32_t tickMs, const std::string& endReason) const;
-
-  private:
-    struct FrameCloud {
-        std::int32_t id;
-        float x;
-        float y;
-        float mass;
-    };
-    std::vector<char> kinds_;           // by cloud id: 'T' or 'R'
-    std::vector<std::int32_t> owners_;  // by cloud id
-    std::vector<std::vector<FrameCloud>> frames_;
-    std::vector<std::uint64_t> fingerprints_;
-};
 
 struct VerifyReport {
     bool ok = false;
     bool notReplay = false;  // the file is not a replay this arena can trust (shape or bounds)
+    bool partial = false;    // ok, but the record stops before the game's end (no end line)
     std::int32_t ticksChecked = 0;
-    std::string message;  // why, when not ok
+    std::string message;  // why, when not ok; what was checked, when ok
 };
 
-// Checks the replay's shape and every number it reads (settings within the limits of
-// arena/limits.hpp, ids, ticks, wind components, frames) before anything is allocated for it,
-// then re-runs the recorded game and compares every tick with the record. Never throws.
-VerifyReport verifyReplay(const nlohmann::json& replay);
+// Either version, from a source that may be gzip-compressed. Checks each number it reads
+// (settings within arena/limits.hpp, ids, ticks, winds) before anything is allocated for it.
+// Never throws.
+VerifyReport verifyReplay(ReplaySource& source);
+
+// A version-1 replay already parsed.
+VerifyReport verifyReplayV1(const nlohmann::json& replay);
 
 }  // namespace nimbus::arena

@@ -35,7 +35,16 @@ void ArenaServer::startGame() {
     settings.rainclouds = options_.rainclouds;
     settings.players = static_cast<std::int32_t>(roster_.size());
     game_ = std::make_unique<Game>(settings);
-    recorder_ = std::make_unique<ReplayRecorder>(*game_);
+    if (!options_.replayPath.empty()) {
+        replayFile_ = ReplayFile::create(options_.replayPath, replayProblem_);
+        if (replayFile_) {
+            replayEncoder_ = std::make_unique<ReplayEncoder>(*game_);
+            replayFile_->append(ReplayEncoder::header(*game_, infos_, options_.tickMs));
+        } else {
+            log_(replayProblem_, true);
+        }
+    }
+    recordTick();
     budgets_.assign(roster_.size(), Budget{});
     log_("game starts: " + std::to_string(settings.players) + " players, " +
              std::to_string(settings.rainclouds) + " rainclouds, " +
@@ -99,7 +108,7 @@ void ArenaServer::onTick() {
             }
         }
         game_->step();
-        recorder_->capture(*game_);
+        recordTick();
         for (std::size_t p = 0; p < roster_.size(); ++p) {
             const PlayerRecord& r = game_->record(static_cast<std::int32_t>(p));
             if (r.outAtTick == game_->tick()) {
@@ -109,6 +118,9 @@ void ArenaServer::onTick() {
                 }
             }
         }
+    }
+    if (replayFile_) {
+        replayFile_->flushIfDue();
     }
     if (phase_ != Phase::Running) {
         return;
@@ -139,6 +151,7 @@ void ArenaServer::endGame(const std::string& reason) {
     acceptor_.close(ignored);
     acceptRetryTimer_.cancel();
     if (wasRunning) {
+        finishReplay();
         showProgress(true);
         log_("game over at tick " + std::to_string(game_->tick()) + " (" + reason + ")", false);
         log_(tickStats_.summary(), false);
@@ -195,11 +208,40 @@ void ArenaServer::finishNow() {
         }
     }
     shutdownTimer_.cancel();
-    // Signals get their default action again: one during the final writes ends the program.
+    // The signals stay caught (see collectLateSignals): one now must not cut the final writes.
     signals_.cancel();
-    asio::error_code ignored;
-    signals_.clear(ignored);
     phase_ = Phase::Done;  // nothing is left pending: io.run() returns
+}
+
+void ArenaServer::collectLateSignals() {
+    io_.restart();
+    waitForSignal();
+    io_.poll();
+    signals_.cancel();
+    io_.poll();
+}
+
+// The tick's line of the replay; the game's logs are forgotten either way, so that memory does not
+// grow with the game.
+void ArenaServer::recordTick() {
+    if (replayFile_) {
+        replayLine_.clear();
+        replayEncoder_->appendTick(*game_, replayLine_);
+        replayFile_->append(replayLine_);
+    }
+    game_->forgetLogs();
+}
+
+void ArenaServer::finishReplay() {
+    if (!replayFile_) {
+        return;
+    }
+    replayFile_->append(ReplayEncoder::endLine(*game_, endReason_));
+    replayProblem_ = replayFile_->finish();
+    replayFile_.reset();
+    if (!replayProblem_.empty()) {
+        log_(replayProblem_, true);
+    }
 }
 
 void ArenaServer::showProgress(bool last) {

@@ -202,6 +202,9 @@ void ArenaServer::onSignal(int signal) {
         interruptedBy_ = interruptedBy_ != 0 ? interruptedBy_ : signal;
         log_("interrupted again: ending now", true);
         finishNow();
+    } else {
+        // During the final writes (collectLateSignals): they are finished all the same.
+        interruptedBy_ = interruptedBy_ != 0 ? interruptedBy_ : signal;
     }
 }
 

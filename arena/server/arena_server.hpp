@@ -17,10 +17,11 @@
 
 #include "arena/game/builtin_player.hpp"
 #include "arena/game/game.hpp"
-#include "arena/game/replay.hpp"
+#include "arena/game/replay_format.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/bot_process.hpp"
 #include "arena/server/progress_line.hpp"
+#include "arena/server/replay_file.hpp"
 #include "arena/server/protocol.hpp"
 #include "arena/server/session.hpp"
 #include "arena/server/tick_stats.hpp"
@@ -38,6 +39,7 @@ struct ArenaOptions {
     std::vector<std::string> bots;  // command lines, or builtin:idle / builtin:greedy
     std::string logDir = ".";       // where the bot processes' logs go
     bool progress = false;          // one refreshing progress line on stdout
+    std::string replayPath;         // the replay, written while the game runs ("": none)
 };
 
 // Where the arena's log lines go; `warning` marks lines that --quiet must not hide.
@@ -57,7 +59,7 @@ class ArenaServer : public SessionHost {
     void start();
 
     // After io.run() has returned: the finished game (nullptr if it never started), the players
-    // as they joined, the replay record and why the game ended.
+    // as they joined and why the game ended.
     // Sessions still held: the open ones and the players' (closed unnamed ones are dropped).
     std::size_t sessionCount() const { return sessions_.size(); }
     const Game* game() const { return game_.get(); }
@@ -65,7 +67,12 @@ class ArenaServer : public SessionHost {
     // The players for the results: those of the game (as players()), then the BOTs that never
     // named themselves in the lobby (absent), in the order given.
     std::vector<PlayerInfo> resultPlayers() const;
-    const ReplayRecorder* recorder() const { return recorder_.get(); }
+    // Why the replay could not be written whole ("" when it was, or when none was asked for).
+    const std::string& replayProblem() const { return replayProblem_; }
+    // After io.run() has returned: takes a SIGINT or SIGTERM that came since the game's end (the
+    // signals stay caught until the server is destroyed, so one during the final writes cannot
+    // cut them) and counts it in interruptedBy().
+    void collectLateSignals();
     const std::string& endReason() const { return endReason_; }
     const TickStats& tickStats() const { return tickStats_; }
     // The signal (SIGINT or SIGTERM) that interrupted the game; 0 when none did.
@@ -116,6 +123,8 @@ class ArenaServer : public SessionHost {
     void endGame(const std::string& reason);
     void shutdownStep(int round);
     void finishNow();
+    void recordTick();
+    void finishReplay();
     void showProgress(bool last);
     void noteAbsentBots();
     void reportSilentExits();
@@ -152,7 +161,10 @@ class ArenaServer : public SessionHost {
     std::vector<Player> roster_;
     std::vector<PlayerInfo> infos_;
     std::unique_ptr<Game> game_;
-    std::unique_ptr<ReplayRecorder> recorder_;
+    std::unique_ptr<ReplayEncoder> replayEncoder_;
+    std::unique_ptr<ReplayFile> replayFile_;
+    std::string replayLine_;
+    std::string replayProblem_;
     Clock::time_point start_;
     Clock::time_point lastProgress_;
     std::string endReason_;

@@ -1,6 +1,8 @@
-// nimbus-arena as a program: files are whole or absent, interrupted games say so, a failed write
-// is a failure, and --verify tells a file it cannot trust from a real divergence.
+// nimbus-arena as a program: files are whole or absent (a replay cut short stays as .partial),
+// interrupted games say so, a failed write is a failure, and --verify tells a file it cannot trust
+// from a real divergence.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -34,15 +36,9 @@ std::string folder(const std::string& name) {
     return dir.string();
 }
 
-// Starts the arena waiting in its lobby for a third player that never comes; output goes nowhere.
-pid_t startArena(const std::string& dir) {
-    std::vector<std::string> args = {kArena,        "--port",    "0",
-                                     "--seed",      "5",         "--ticks",
-                                     "100000",      "--tick-ms", "5",
-                                     "--quiet",     "--results", dir + "/results.json",
-                                     "--replay",    dir + "/replay.json", "--players",
-                                     "3",           "--lobby-seconds", "30",
-                                     "builtin:greedy", "builtin:idle"};
+// Starts the arena with these arguments; its output goes nowhere.
+pid_t spawnArena(std::vector<std::string> args) {
+    args.insert(args.begin(), {kArena, "--port", "0", "--quiet"});
     std::vector<char*> argv;
     for (std::string& a : args) {
         argv.push_back(a.data());
@@ -55,6 +51,15 @@ pid_t startArena(const std::string& dir) {
     pid_t pid = -1;
     posix_spawn(&pid, kArena.c_str(), &files, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+// Starts the arena waiting in its lobby for a third player that never comes.
+pid_t startArena(const std::string& dir) {
+    const pid_t pid = spawnArena({"--seed", "5", "--ticks", "100000", "--tick-ms", "5",
+                                  "--results", dir + "/results.json", "--replay",
+                                  dir + "/game.replay.jsonl.gz", "--players", "3",
+                                  "--lobby-seconds", "30", "builtin:greedy", "builtin:idle"});
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // in the lobby by then
     return pid;
 }
@@ -90,7 +95,8 @@ TEST(ArenaProgram, AnInterruptedGameWritesWholeFilesSayingSoAndExits128PlusTheSi
 
 TEST(ArenaProgram, AKilledGameLeavesNoFileAndNoEarlierGamesFile) {
     const std::string dir = folder("killed");
-    std::ofstream(dir + "/replay.json") << "{\"an earlier\": \"game\"}";
+    std::ofstream(dir + "/game.replay.jsonl.gz") << "{\"an earlier\": \"game\"}";
+    std::ofstream(dir + "/game.replay.jsonl.gz.partial") << "{\"an earlier\": \"game\"}";
     const pid_t arena = startArena(dir);
     ::kill(arena, SIGKILL);
     EXPECT_EQ(waitFor(arena), 1000 + SIGKILL);
@@ -101,9 +107,13 @@ TEST(ArenaProgram, AWriteThatFailsIsAFailure) {
     const std::string dir = folder("full");
     const auto full = runProcess(kArena, {"--port", "0", "--ticks", "20", "--tick-ms", "1",
                                           "--quiet", "--results", "/dev/full", "--replay",
-                                          dir + "/replay.json", "builtin:idle"});
+                                          dir + "/game.replay.jsonl.gz", "builtin:idle"});
     EXPECT_EQ(full.exitCode, 1);
-    EXPECT_EQ(runProcess(kArena, {"--verify", dir + "/replay.json"}).exitCode, 0);
+    EXPECT_EQ(runProcess(kArena, {"--verify", dir + "/game.replay.jsonl.gz"}).exitCode, 0);
+    EXPECT_EQ(runProcess(kArena, {"--port", "0", "--ticks", "20", "--quiet", "--replay",
+                                  "/dev/full", "builtin:idle"})
+                  .exitCode,
+              1);
     const auto nowhere = runProcess(kArena, {"--port", "0", "--ticks", "20", "--quiet", "--replay",
                                              dir + "/no/such/folder/replay.json", "builtin:idle"});
     EXPECT_EQ(nowhere.exitCode, 2);
@@ -111,12 +121,8 @@ TEST(ArenaProgram, AWriteThatFailsIsAFailure) {
 
 TEST(ArenaProgram, VerifyTellsAFileItCannotTrustFromADivergence) {
     const std::string dir = folder("verify");
-    ASSERT_EQ(runProcess(kArena, {"--port", "0", "--ticks", "30", "--tick-ms", "1", "--quiet",
-                                  "--replay", dir + "/replay.json", "builtin:greedy",
-                                  "builtin:greedy"})
-                  .exitCode,
-              0);
-    std::ifstream in(dir + "/replay.json");
+    const std::string v1 = NIMBUS_TEST_DATA "/version1-replay.json";
+    std::ifstream in(v1);
     const nlohmann::json replay = nlohmann::json::parse(in);
     auto verifyEdited = [&](const char* at, const nlohmann::json& value) {
         nlohmann::json edited = replay;
@@ -124,11 +130,64 @@ TEST(ArenaProgram, VerifyTellsAFileItCannotTrustFromADivergence) {
         std::ofstream(dir + "/edited.json") << edited.dump();
         return runProcess(kArena, {"--verify", dir + "/edited.json"}).exitCode;
     };
+    EXPECT_EQ(runProcess(kArena, {"--verify", v1}).exitCode, 0);  // today's arena's replays
     EXPECT_EQ(verifyEdited("/settings/players", 2147483647), 2);
-    EXPECT_EQ(verifyEdited("/settings/players", 200000000), 2);
     EXPECT_EQ(verifyEdited("/frames/7/0/3", 1.5), 1);  // a real divergence: MISMATCH
     std::ofstream(dir + "/garbage.json") << "{\"frames\": [1, 2";
     EXPECT_EQ(runProcess(kArena, {"--verify", dir + "/garbage.json"}).exitCode, 2);
+    EXPECT_EQ(runProcess(kArena, {"--verify", dir + "/missing.json"}).exitCode, 2);
+}
+
+// A long game stopped from outside: SIGTERM writes a whole replay of the interrupted game at
+// once; SIGKILL leaves no replay at its path, but its .partial file verifies up to its cut.
+TEST(ArenaProgram, ALongGameStoppedFromOutsideKeepsItsReplay) {
+    for (const int sig : {SIGTERM, SIGKILL}) {
+        const std::string dir = folder("long" + std::to_string(sig));
+        const std::string replay = dir + "/game.replay.jsonl.gz";
+        const pid_t arena = spawnArena({"--seed", "3", "--ticks", "100000000", "--rainclouds",
+                                        "10", "--replay", replay, "builtin:idle", "builtin:idle"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const auto sent = std::chrono::steady_clock::now();
+        ::kill(arena, sig);
+        EXPECT_EQ(waitFor(arena), sig == SIGKILL ? 1000 + sig : 128 + sig);
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+        const auto names = filesIn(dir);
+        ASSERT_EQ(names.size(), 1u);
+        const std::string left = dir + "/" + names[0];
+        EXPECT_EQ(left, sig == SIGKILL ? replay + ".partial" : replay);
+        const auto verified = runProcess(kArena, {"--verify", left});
+        EXPECT_EQ(verified.exitCode, 0) << verified.output;
+        EXPECT_EQ(verified.output.find(": verified, partial: ticks 0 to ") != std::string::npos,
+                  sig == SIGKILL)
+            << verified.output;
+    }
+}
+
+// A signal that comes while the arena writes its files after a game that ran to its end (here
+// held there by a FIFO nobody reads yet): both files are written whole all the same.
+TEST(ArenaProgram, ASignalDuringTheFinalWritesLetsThemFinish) {
+    for (const int sig : {SIGINT, SIGTERM}) {
+        const std::string dir = folder("final" + std::to_string(sig));
+        const std::string replay = dir + "/game.replay.jsonl.gz";
+        const std::string fifo = dir + "/results.json";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const pid_t arena = spawnArena({"--seed", "3", "--ticks", "3000", "--replay", replay,
+                                        "--results", fifo, "builtin:greedy", "builtin:idle"});
+        for (int i = 0; i < 600 && !fs::exists(replay); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // at the results by then
+        ::kill(arena, sig);
+        std::ifstream in(fifo);
+        const nlohmann::json results = nlohmann::json::parse(in, nullptr, false);
+        EXPECT_EQ(waitFor(arena), 128 + sig);
+        ASSERT_TRUE(results.is_object());
+        EXPECT_EQ(results["end_reason"], "ticks");
+        const auto verified = runProcess(kArena, {"--verify", replay});
+        EXPECT_EQ(verified.exitCode, 0);
+        EXPECT_NE(verified.output.find("verified: all 3000 ticks match"), std::string::npos)
+            << verified.output;
+    }
 }
 
 }  // namespace

@@ -1,29 +1,41 @@
 #include "arena/game/replay.hpp"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <limits>
+#include <random>
+#include <sstream>
 
 #include "arena/game/builtin_player.hpp"
+#include "arena/game/replay_format.hpp"
 
 namespace nimbus::arena {
 namespace {
 
 struct Played {
-    nlohmann::json replay;
+    std::string text;  // the replay's lines, uncompressed
     std::vector<ResultRow> rows;
 };
 
-// A seeded game of greedy players, one of whom also sends refused winds now and then: too strong,
-// not a number, infinite.
+// A seeded game of greedy players recorded as the arena records it; player 0 also sends refused
+// winds now and then: too strong, not a number, infinite.
 Played playRecorded(std::int32_t ticks, std::int32_t players = 3) {
     GameSettings s;
     s.seed = 4242;
     s.ticks = ticks;
     s.players = players;
     Game game(s);
-    ReplayRecorder recorder(game);
+    std::vector<PlayerInfo> infos;
+    for (std::int32_t p = 0; p < players; ++p) {
+        infos.push_back({"greedy-" + std::to_string(p), "builtin", "", "", -1});
+    }
+    ReplayEncoder encoder(game);
+    std::string text = ReplayEncoder::header(game, infos, 16);
+    encoder.appendTick(game, text);
     while (!game.over()) {
         for (std::int32_t p = 0; p < players; ++p) {
             if (auto w = builtinWind(BuiltinKind::Greedy, game, p)) {
@@ -36,126 +48,186 @@ Played playRecorded(std::int32_t ticks, std::int32_t players = 3) {
             game.queueWind(0, 0.0f, -std::numeric_limits<float>::infinity());
         }
         game.step();
-        recorder.capture(game);
+        encoder.appendTick(game, text);
+        game.forgetLogs();
     }
-    std::vector<PlayerInfo> infos;
-    for (std::int32_t p = 0; p < players; ++p) {
-        infos.push_back({"greedy-" + std::to_string(p), "builtin", "", "", -1});
-    }
-    return {recorder.toJson(game, infos, 16, "ticks"), rankPlayers(&game, infos)};
+    text += ReplayEncoder::endLine(game, "ticks");
+    return {text, rankPlayers(&game, infos)};
 }
 
-TEST(Replay, VerifiesAnUntouchedRecordThroughText) {
+VerifyReport verifyBytes(const std::string& bytes) {
+    auto source =
+        ReplaySource::memory(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    return verifyReplay(*source);
+}
+
+std::string gzip(const std::string& text) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, text.size()) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& l : lines) {
+        text += l + "\n";
+    }
+    return text;
+}
+
+TEST(Replay, VerifiesPlainAndCompressedRecordsAndCountsEveryWind) {
     const Played played = playRecorded(300);
-    const VerifyReport report = verifyReplay(nlohmann::json::parse(played.replay.dump()));
-    EXPECT_TRUE(report.ok) << report.message;
-    EXPECT_EQ(report.ticksChecked, 300);
-    EXPECT_EQ(played.replay["frames"].size(), 301u);
-}
-
-TEST(Replay, RejectsAChangedWindFrameOrSeed) {
-    const Played played = playRecorded(200);
-    nlohmann::json wind = played.replay;
-    for (auto& e : wind["events"]) {
-        if (e["type"] == "wind") {
-            e["wx"] = e["wx"].get<double>() + 0.001;
-            break;
-        }
+    for (const std::string& bytes : {played.text, gzip(played.text)}) {
+        const VerifyReport report = verifyBytes(bytes);
+        EXPECT_TRUE(report.ok && !report.partial) << report.message;
+        EXPECT_EQ(report.ticksChecked, 300);
     }
-    EXPECT_FALSE(verifyReplay(wind).ok);
-
-    nlohmann::json frame = played.replay;
-    frame["frames"][120][0][3] = frame["frames"][120][0][3].get<double>() + 0.01;
-    const VerifyReport r = verifyReplay(frame);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.ticksChecked, 120);
-
-    nlohmann::json seed = played.replay;
-    seed["settings"]["seed"] = 4243;
-    EXPECT_FALSE(verifyReplay(seed).ok);
-
-    nlohmann::json cut = played.replay;
-    cut["frames"].erase(cut["frames"].size() - 1);
-    EXPECT_FALSE(verifyReplay(cut).ok);
-    EXPECT_FALSE(verifyReplay(nlohmann::json::object()).ok);
-}
-
-TEST(Replay, RecordsWindsSwallowsAndEliminations) {
-    const Played played = playRecorded(400);
+    // The lines hold every accepted wind, the end line the refused ones: together, all sent.
     std::int64_t winds = 0;
     std::int64_t refused = 0;
     int swallows = 0;
-    for (const auto& e : played.replay["events"]) {
-        winds += e["type"] == "wind" ? 1 : 0;
-        swallows += e["type"] == "swallow" ? 1 : 0;
-    }
-    for (const auto& p : played.replay["players"]) {
-        refused += p["refused"].get<std::int64_t>();
+    for (const std::string& line : linesOf(played.text)) {
+        const nlohmann::json j = nlohmann::json::parse(line);
+        winds += j.contains("w") ? static_cast<std::int64_t>(j["w"].size()) : 0;
+        swallows += j.contains("s") ? static_cast<int>(j["s"].size()) : 0;
+        for (const auto& r : j.value("refused", nlohmann::json::array())) {
+            refused += r.get<std::int64_t>();
+        }
     }
     std::int64_t sent = 0;
-    std::int64_t rejected = 0;
     int swallowed = 0;
     for (const ResultRow& r : played.rows) {
         sent += r.record.winds;
-        rejected += r.record.rejectedWinds;
         swallowed += r.record.swallowed;
     }
-    EXPECT_EQ(winds + refused, sent);  // the log holds the accepted winds only
-    EXPECT_EQ(refused, rejected);
-    EXPECT_GE(refused, 3 * 8);  // the 1000-strong, NaN and infinite winds, every 50 ticks
+    EXPECT_EQ(winds + refused, sent);
+    EXPECT_GE(refused, 3 * 6);  // the 1000-strong, NaN and infinite winds, every 50 ticks
     EXPECT_GE(swallows, swallowed);
     EXPECT_GT(swallowed, 0);
 }
 
-TEST(Replay, NonFiniteWindsLeaveAReplayThatVerifies) {
-    // Refused NaN and infinite winds were once written as null and made the replay unreadable.
-    const Played played = playRecorded(120);
-    const VerifyReport report = verifyReplay(nlohmann::json::parse(played.replay.dump()));
-    EXPECT_TRUE(report.ok) << report.message;
+TEST(Replay, FloatsAreShortAndReadBackExactly) {
+    std::mt19937 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        const std::uint32_t bits = random();
+        float v = 0.0f;
+        std::memcpy(&v, &bits, sizeof v);
+        if (!std::isfinite(v)) {
+            continue;
+        }
+        std::string text;
+        appendFloat(text, v);
+        const float back = nlohmann::json::parse(text).get<float>();
+        ASSERT_EQ(std::memcmp(&back, &v, sizeof v), 0) << text;
+        ASSERT_LE(text.size(), 15u) << text;
+    }
 }
 
-TEST(Replay, VerifyTrustsNoNumberItReads) {
-    // "players": 2147483647 once overflowed in the set-up, 200000000 allocated over 6 GB.
-    const Played played = playRecorded(20);
-    auto edited = [&](const nlohmann::json::json_pointer& at, const nlohmann::json& value) {
-        nlohmann::json r = played.replay;
-        r[at] = value;
-        return verifyReplay(r);
+// Edits of a whole record: a divergence is a MISMATCH at its tick, a record cut short is a
+// partial replay that verifies up to its cut, and a file out of shape is not a replay.
+TEST(Replay, TellsDivergencesCutsAndFilesOutOfShapeApart) {
+    const Played played = playRecorded(200);
+    const std::vector<std::string> lines = linesOf(played.text);
+    enum Verdict { Mismatch, Partial, NotReplay };
+    auto edited = [&](std::size_t at, const std::string& from, const std::string& to) {
+        std::vector<std::string> l = lines;
+        const std::size_t pos = l[at].find(from);
+        EXPECT_NE(pos, std::string::npos) << from;
+        l[at].replace(pos, from.size(), to);
+        return joined(l);
     };
-    using P = nlohmann::json::json_pointer;
-    const std::vector<std::pair<std::string, nlohmann::json>> bad = {
-        {"/settings/players", 2147483647},  {"/settings/players", 200000000},
-        {"/settings/players", 0},           {"/settings/players", -3},
-        {"/settings/players", 2.5},         {"/settings/players", "3"},
-        {"/settings/rainclouds", 1u << 30}, {"/settings/ticks", -1},
-        {"/settings/seed", -1},             {"/end_tick", 21},
-        {"/frames/3", "x"},                 {"/frames/3/0", {1, 2}},
-        {"/fingerprints/2", 7},             {"/events", 1},
-        {"/settings", nullptr},
+    std::size_t windLine = 1;
+    while (lines[windLine].find("\"w\":[[") == std::string::npos) {
+        ++windLine;
+    }
+    const std::string wind = lines[windLine].substr(lines[windLine].find("\"w\":[[") + 6, 3);
+    std::vector<std::string> dropped = lines;
+    dropped.erase(dropped.begin() + 120);
+    const std::string whole = joined(lines);
+    const std::string gz = gzip(whole);
+    const std::vector<std::tuple<std::string, std::string, Verdict, std::int32_t>> cases = {
+        {"a wind's player", edited(windLine, "\"w\":[[" + wind, "\"w\":[[9,"), NotReplay, 0},
+        {"a position", edited(121, "\"p\":[", "\"p\":[0,1,2,"), Mismatch, 120},
+        {"the seed", edited(0, "\"seed\":4242", "\"seed\":4243"), Mismatch, 0},
+        {"the players", edited(0, "\"players\":3", "\"players\":2000"), NotReplay, 0},
+        {"the ticks", edited(0, "\"ticks\":200", "\"ticks\":-1"), NotReplay, 0},
+        {"a line's JSON", edited(50, "}", ""), NotReplay, 0},
+        {"a tick left out", joined(dropped), NotReplay, 0},
+        {"the end line", whole.substr(0, whole.size() - lines.back().size() - 1), Partial, 200},
+        {"a cut line", whole.substr(0, whole.find("{\"t\":77")) + "{\"t\":77,\"p\":[1,", Partial,
+         76},
+        {"the compressed stream's tail", gz.substr(0, gz.size() - 60), Partial, -1},
+        {"the compressed stream's middle", gz.substr(0, gz.size() / 2), Partial, -1},
+        {"the end's fingerprint", edited(lines.size() - 1, "\"f\":\"", "\"f\":\"0"), Mismatch,
+         200},
     };
-    for (const auto& [at, value] : bad) {
-        const VerifyReport r = edited(P(at), value);
-        EXPECT_TRUE(r.notReplay && !r.ok) << at << " = " << value.dump() << ": " << r.message;
+    for (const auto& [what, bytes, verdict, ticks] : cases) {
+        const VerifyReport r = verifyBytes(bytes);
+        EXPECT_EQ(r.ok, verdict == Partial) << what << ": " << r.message;
+        EXPECT_EQ(r.partial, verdict == Partial) << what << ": " << r.message;
+        EXPECT_EQ(r.notReplay, verdict == NotReplay) << what << ": " << r.message;
+        if (ticks >= 0) {
+            EXPECT_EQ(r.ticksChecked, ticks) << what;
+        } else {
+            EXPECT_GT(r.ticksChecked, 0) << what;
+        }
         EXPECT_FALSE(r.message.empty());
     }
-    std::size_t wind = 0;
-    while (played.replay["events"][wind]["type"] != "wind") {
-        ++wind;
-    }
-    const std::string w = "/events/" + std::to_string(wind);
-    for (const auto& [at, value] : std::vector<std::pair<std::string, nlohmann::json>>{
-             {w + "/player", 3}, {w + "/player", -1}, {w + "/tick", 21}, {w + "/wx", nullptr},
-             {w + "/wy", 1e39}, {w + "/wx", "1"}}) {
-        EXPECT_TRUE(edited(P(at), value).notReplay) << at << " = " << value.dump();
-    }
-    // A wind the re-run refuses is a divergence, not a malformed file.
-    const VerifyReport strong = edited(P(w + "/wx"), 1e6);
-    EXPECT_FALSE(strong.ok || strong.notReplay) << strong.message;
 }
 
-TEST(Replay, DefaultLengthGameStaysUnderTenMegabytes) {
-    const Played played = playRecorded(3600, 4);
-    EXPECT_LT(played.replay.dump().size(), 10u * 1024u * 1024u);
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A replay from the arena of issue 15's day (format version 1: one JSON text) still verifies,
+// whole or compressed, and nothing in it is trusted.
+TEST(Replay, VersionOneRecordsStillVerifyAndTrustNoNumberTheyRead) {
+    const std::string text = fileText(NIMBUS_TEST_DATA "/version1-replay.json");
+    for (const std::string& bytes : {text, gzip(text)}) {
+        const VerifyReport report = verifyBytes(bytes);
+        EXPECT_TRUE(report.ok) << report.message;
+        EXPECT_EQ(report.ticksChecked, 120);
+    }
+    const nlohmann::json replay = nlohmann::json::parse(text);
+    using P = nlohmann::json::json_pointer;
+    const std::vector<std::pair<std::string, nlohmann::json>> bad = {
+        {"/settings/players", 2147483647}, {"/settings/players", 0},
+        {"/settings/players", 2.5},        {"/settings/rainclouds", 1u << 30},
+        {"/settings/seed", -1},            {"/end_tick", 121},
+        {"/frames/3", "x"},                {"/frames/3/0", {1, 2}},
+        {"/fingerprints/2", 7},            {"/events", 1},
+        {"/events/0/player", 3},           {"/events/0/wy", 1e39},
+        {"/settings", nullptr},            {"/version", 3},
+    };
+    for (const auto& [at, value] : bad) {
+        nlohmann::json r = replay;
+        r[P(at)] = value;
+        const VerifyReport report = verifyBytes(r.dump());
+        EXPECT_TRUE(report.notReplay && !report.ok) << at << ": " << report.message;
+    }
+    nlohmann::json frame = replay;
+    frame["frames"][100][0][3] = frame["frames"][100][0][3].get<double>() + 0.01;
+    const VerifyReport r = verifyBytes(frame.dump());
+    EXPECT_FALSE(r.ok || r.notReplay);
+    EXPECT_EQ(r.ticksChecked, 100);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "arena/game/replay.hpp"
 #include "arena_client.hpp"
 
 namespace nimbus::arena {
@@ -205,6 +206,7 @@ TEST(ArenaProtocol, ClientThatNeverReadsIsDroppedWhileOthersPlayOn) {
 TEST(ArenaProtocol, GameEndsAtTheTickLimitAndClosesConnections) {
     ArenaOptions o = quickOptions(1);
     o.ticks = 30;
+    o.replayPath = ::testing::TempDir() + "/ticks.replay.jsonl.gz";
     RunningArena arena(o);
     ArenaClient c(arena.port());
     c.send("NAME short\n");
@@ -222,7 +224,10 @@ TEST(ArenaProtocol, GameEndsAtTheTickLimitAndClosesConnections) {
     ASSERT_NE(arena.server().game(), nullptr);
     EXPECT_EQ(arena.server().game()->tick(), 30);
     EXPECT_EQ(arena.server().endReason(), "ticks");
-    EXPECT_EQ(arena.server().recorder()->frameCount(), 31u);
+    auto replay = ReplaySource::file(o.replayPath);
+    const VerifyReport report = verifyReplay(*replay);
+    EXPECT_TRUE(report.ok && !report.partial) << report.message;
+    EXPECT_EQ(report.ticksChecked, 30);
 }
 
 TEST(ArenaProtocol, WhenTheLastClientLeavesTheRestOfTheGameRunsUnpaced) {
@@ -333,6 +338,7 @@ TEST(ArenaGame, ABotThatCrashesMidGameRanksBelowTheBuiltinsAndTheRestRunsUnpaced
     o.tickMs = 50;  // paced, the game would last over 16 minutes
     o.seed = 8;
     o.logDir = ::testing::TempDir();
+    o.replayPath = o.logDir + "/crash.replay.jsonl.gz";
     RunningArena arena(o);
     arena.join();
     const ArenaServer& server = arena.server();
@@ -352,9 +358,9 @@ TEST(ArenaGame, ABotThatCrashesMidGameRanksBelowTheBuiltinsAndTheRestRunsUnpaced
     EXPECT_EQ(rows[2].status, PlayerStatus::Disconnected);
     EXPECT_NE(rows[0].status, PlayerStatus::Disconnected);
     EXPECT_NE(rows[1].status, PlayerStatus::Disconnected);
-    const VerifyReport report = verifyReplay(nlohmann::json::parse(
-        server.recorder()->toJson(*server.game(), players, o.tickMs, server.endReason()).dump()));
-    EXPECT_TRUE(report.ok) << report.message;
+    auto replay = ReplaySource::file(o.replayPath);
+    const VerifyReport report = verifyReplay(*replay);
+    EXPECT_TRUE(report.ok && !report.partial) << report.message;
 }
 
 TEST(ArenaGame, StartedBotsInheritOnlyTheirStandardStreams) {

@@ -31,7 +31,7 @@ TEST(WholeGame, TwoBotsAndAGreedyPlayToTheEndAndTheReplayVerifies) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path results = dir / "results.json";
-    const fs::path replay = dir / "game.replay.json";
+    const fs::path replay = dir / "game.replay.jsonl.gz";
     const std::string arena = NIMBUS_ARENA_PATH;
     const std::string bot = NIMBUS_BOT_PATH;
     const std::string play = quoted(arena) + " --port 1986 --seed 20261208 --ticks 1800" +

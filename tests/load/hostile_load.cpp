@@ -236,7 +236,7 @@ Run play(const Options& o, int attackers, const std::string& dir) {
         std::to_string(o.ticks),          "--tick-ms",
         std::to_string(o.tickMs),         "--players",
         std::to_string(3 + seated),       "--lobby-seconds",
-        "20",          "--replay",        dir + "/replay.json",
+        "20",          "--replay",        dir + "/replay.jsonl.gz",
         "--results",   dir + "/results.json", "--log-dir",
         dir,           o.bot,             "builtin:greedy",
         "builtin:idle"};
@@ -291,9 +291,9 @@ Run play(const Options& o, int attackers, const std::string& dir) {
     run.peakBytes = peak;
     run.gameSeconds = std::chrono::duration<double>(over - started).count();
     std::error_code ec;
-    run.replayBytes = static_cast<long long>(fs::file_size(dir + "/replay.json", ec));
+    run.replayBytes = static_cast<long long>(fs::file_size(dir + "/replay.jsonl.gz", ec));
     const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    run.verifyCode = waitExit(spawn({o.arena, "--verify", dir + "/replay.json"}, quiet, quiet));
+    run.verifyCode = waitExit(spawn({o.arena, "--verify", dir + "/replay.jsonl.gz"}, quiet, quiet));
     ::close(quiet);
     std::ifstream in(dir + "/results.json");
     run.results = nlohmann::json::parse(in, nullptr, false);
