@@ -1,5 +1,6 @@
-// The viewer page: loads games (file picker, drop, or ?replay=PATH&results=PATH&tick=N), plays
-// them, and keeps the arena, the chart, the standings, the events and the URL on one tick.
+// The viewer page: loads games (file picker, drop, or ?replay=PATH&results=PATH&tick=N) as a
+// stream, showing the first ticks while the rest loads, plays them, and keeps the arena, the chart,
+// the standings, the events and the URL on one tick.
 "use strict";
 (function () {
   const N = window.Nimbus;
@@ -22,7 +23,9 @@
     shown: [],           // the events in the list, in order
     currentEvent: -1,    // index in shown of the last event at or before the tick
     nowCells: [],        // per standings row: [player, cell]
+    load: null,          // the replay loading now: {cancelled, pendingTick}
   };
+  const ROW = 16;        // the height of an event's row, as viewer.css sets it
 
   // ---- messages -------------------------------------------------------------------------------
   function say(text, info) {
@@ -115,20 +118,21 @@
     chart.draw(view.tick);
     if (!g) return;
     slider.value = String(view.tick);
-    $("tick-label").textContent = `tick ${view.tick} / ${g.lastTick}`;
+    $("tick-label").textContent = `tick ${view.tick} / ${g.lastTick}` + (g.loading ? " (loading)" : "");
     for (const [p, cell] of view.nowCells) {
-      const m = g.mass[p][view.tick];
+      const m = g.massAt(p, view.tick);
       cell.textContent = Number.isNaN(m) ? "–" : m.toFixed(1);
     }
     followEvents();
     const banner = $("banner");
-    if (view.tick === g.lastTick) {
+    if (view.tick === g.lastTick && !g.loading) {
       const top = N.standings(g)[0];
       banner.replaceChildren();
       const b = document.createElement("b");
       b.textContent = `Winner: ${top.name}`;
       banner.append(b, document.createElement("br"),
-                    `game over at tick ${g.lastTick}: ${N.endReasonText(g.endReason, g.replay.settings.ticks)}`);
+                    g.ended ? `game over at tick ${g.lastTick}: ${N.endReasonText(g.endReason, g.settings.ticks)}`
+                            : `the record ends at tick ${g.lastTick}, before the game's end`);
       banner.hidden = false;
     } else {
       banner.hidden = true;
@@ -137,9 +141,10 @@
 
   function showStandings() {
     const g = view.game;
-    $("end-reason").textContent =
-      `Game over at tick ${g.lastTick}: ${N.endReasonText(g.endReason, g.replay.settings.ticks)}.` +
-      (g.results ? "" : " (Ranked from the replay; open the results file for the arena's own.)");
+    $("end-reason").textContent = g.loading ? `Loading: tick ${g.lastTick} of up to ${g.plannedTicks}...`
+      : !g.ended ? `The record ends at tick ${g.lastTick}, before the game's end (a partial replay).`
+      : `Game over at tick ${g.lastTick}: ${N.endReasonText(g.endReason, g.settings.ticks)}.` +
+        (g.results ? "" : " (Ranked from the replay; open the results file for the arena's own.)");
     const body = $("standings").tBodies[0];
     body.replaceChildren();
     view.nowCells = [];
@@ -170,31 +175,53 @@
   }
 
   // ---- events -----------------------------------------------------------------------------------
+  // The list draws only the rows in view (any number of events, hundreds of thousands of winds):
+  // a spacer above and one below stand for the others.
   function showEvents() {
     const g = view.game;
     const who = $("who").value;
     const winds = $("show-winds").checked;
     view.shown = g.events.filter((e) =>
       (winds || e.type !== "wind") && (who === "all" || e.players.includes(Number(who))));
-    const items = view.shown.map((e, i) => {
+    view.currentEvent = -1;
+    drawEventRows();
+    followEvents();
+  }
+
+  // Stands for rows not drawn.
+  function spacer(rows) {
+    const li = document.createElement("li");
+    li.className = "spacer";
+    li.style.height = `${rows * ROW}px`;
+    return li;
+  }
+
+  function drawEventRows() {
+    const shown = view.shown;
+    if (!shown.length) {
       const li = document.createElement("li");
-      li.className = "future";
+      li.textContent = "no events";
+      eventList.replaceChildren(li);
+      return;
+    }
+    const first = Math.max(0, Math.min(shown.length - 1, Math.floor(eventList.scrollTop / ROW) - 10));
+    const last = Math.min(shown.length, first + Math.ceil(eventList.clientHeight / ROW) + 20);
+    const rows = document.createDocumentFragment();
+    for (let i = first; i < last; ++i) {
+      const e = shown[i];
+      const li = document.createElement("li");
+      if (i > view.currentEvent) li.className = "future";
+      if (i === view.currentEvent) li.className = "current";
       li.dataset.tick = String(e.tick);
+      li.title = e.text;
       const a = document.createElement("a");
       a.href = urlFor(e.tick);
       a.textContent = `tick ${e.tick}`;
       a.dataset.index = String(i);
       li.append(a, e.text);
-      return li;
-    });
-    eventList.replaceChildren(...items);
-    if (!items.length) {
-      const li = document.createElement("li");
-      li.textContent = "no events";
-      eventList.appendChild(li);
+      rows.appendChild(li);
     }
-    view.currentEvent = -1;
-    followEvents();
+    eventList.replaceChildren(spacer(first), rows, spacer(shown.length - last));
   }
 
   // Marks the events up to the tick as past, the last of them as current, and keeps it in view.
@@ -207,17 +234,10 @@
       if (shown[mid].tick <= view.tick) lo = mid + 1; else hi = mid;
     }
     const next = lo - 1;
-    const prev = view.currentEvent;
-    if (next === prev) return;
-    const items = eventList.children;
-    if (prev >= 0) items[prev].classList.remove("current");
-    for (let i = Math.min(prev, next) + 1; i <= Math.max(prev, next); ++i) {
-      items[i].classList.toggle("future", i > next);
-    }
+    if (next === view.currentEvent) return;
     view.currentEvent = next;
-    const el = items[Math.max(0, next)];
-    if (next >= 0) el.classList.add("current");
-    if (el) eventList.scrollTop = el.offsetTop - eventList.offsetTop - eventList.clientHeight / 2;
+    eventList.scrollTop = Math.max(0, next) * ROW - eventList.clientHeight / 2 + ROW / 2;
+    drawEventRows();
   }
 
   // ---- loading ----------------------------------------------------------------------------------
@@ -227,38 +247,45 @@
     view.source = source;
     view.resultsSource = "";
     chart.setGame(game);
-    slider.max = String(game.lastTick);
     for (const id of ["slider", "play", "back1", "back10", "fwd1", "fwd10"]) $(id).disabled = false;
     const who = $("who");
     who.replaceChildren(new Option("all players", "all"));
     game.players.forEach((p, i) => who.appendChild(new Option(p.name, String(i))));
     document.title = `nimbus replay: ${game.players.map((p) => p.name).join(", ")}`;
-    showStandings();
-    showEvents();
+    grown();
     layout();
     setTick(tick);
     window.nimbusViewer.loadedAt = performance.now();
   }
 
-  function attach(results, source, fileName, quiet) {
-    view.game = N.attachResults(view.game, results);  // throws before anything changes
-    view.resultsSource = source;
-    chart.setGame(view.game);
+  // The game on show has more ticks (or has finished loading): everything that depends on them.
+  function grown() {
+    const g = view.game;
+    slider.max = String(g.lastTick);
+    chart.invalidate();
     showStandings();
     showEvents();
     render();
+  }
+
+  function attach(results, source, fileName, quiet) {
+    if (view.game.loading) throw new Error("the replay is still loading: open the results once it is shown whole");
+    N.attachResults(view.game, results);  // throws before anything changes
+    view.resultsSource = source;
+    grown();
     writeUrl();
     say(quiet ? "" : `Standings from ${fileName}.`, true);
   }
 
-  // A file's text, picked, dropped or fetched. A file that is neither a replay nor the results of
-  // the game on show is refused before anything on show changes.
+  // A whole file's text (a version-1 replay or a game's results). A file that is neither a replay
+  // nor the results of the game on show is refused before anything on show changes.
   function open(text, fileName, source, tick, quiet) {
     const what = view.game ? ` Still showing the game that was open.` : "";
     try {
       const file = N.readGameFile(text);
       if (file.kind === "replay") {
         const game = N.buildGame(file.replay);
+        stopLoading();
         say("");
         showGame(game, source, tick === undefined ? 0 : tick);
       } else if (!view.game) {
@@ -273,16 +300,161 @@
     return true;
   }
 
-  function openFile(file) {
-    if (!file) return;
-    file.text().then((text) => open(text, file.name, ""),
-                      (e) => say(`Cannot read ${file.name}: ${e.message}.`));
+  function stopLoading() {
+    if (view.load) view.load.cancelled = true;
+    view.load = null;
+    $("progress").hidden = true;
   }
 
-  function fetchText(path) {
+  function showProgress(done, total) {
+    const bar = $("progress");
+    bar.hidden = false;
+    if (total > 0) bar.value = Math.min(1, done / total); else bar.removeAttribute("value");
+  }
+
+  // The text of a byte stream, decompressed when it is gzip (told by its first two bytes).
+  async function* textOf(stream, counted) {
+    const raw = stream.getReader();
+    const first = await raw.read();
+    if (first.done) return;
+    const gzip = first.value.length >= 2 && first.value[0] === 0x1f && first.value[1] === 0x8b;
+    counted(first.value.length);
+    let bytes = new ReadableStream({
+      start(c) { c.enqueue(first.value); },
+      async pull(c) {
+        const r = await raw.read();
+        if (r.done) { c.close(); return; }
+        counted(r.value.length);
+        c.enqueue(r.value);
+      },
+      cancel(why) { return raw.cancel(why); },
+    });
+    if (gzip) bytes = bytes.pipeThrough(new DecompressionStream("gzip"));
+    const reader = bytes.getReader();
+    const decoder = new TextDecoder();
+    try {
+      for (;;) {
+        const r = await reader.read();
+        if (r.done) break;
+        yield decoder.decode(r.value, { stream: true });
+      }
+    } finally {
+      reader.cancel().catch(() => {});
+    }
+    yield decoder.decode();
+  }
+
+  const pauseForThePage = () => new Promise((resolve) => setTimeout(resolve, 0));
+
+  // Reads a file or a download as it comes. A version-2 replay is shown as soon as its first tick
+  // is in and grows while the rest loads; anything else is read whole and handed to open(). When
+  // done: "shown" (with the game on show, whole or partial), "refused" or "cancelled".
+  async function load(stream, total, fileName, source, tick, quiet) {
+    const what = view.game ? ` Still showing the game that was open.` : "";
+    const me = { cancelled: false, pendingTick: tick };
+    let game = null;
+    let whole = null;  // the parts of a file read whole
+    let buffer = "";
+    let done = 0;
+    let problem = null;
+    let lastShown = performance.now();
+    let pausedAt = performance.now();
+    const bar = (n) => {
+      done += n;
+      if (view.load === me || !view.game) showProgress(done, total);
+    };
+    try {
+      for await (const chunk of textOf(stream, bar)) {
+        if (me.cancelled) return "cancelled";
+        if (whole) { whole.push(chunk); continue; }
+        buffer += chunk;
+        let at = 0;
+        for (let feed = buffer.indexOf("\n"); feed >= 0; feed = buffer.indexOf("\n", at)) {
+          const line = buffer.slice(at, feed);
+          if (!game) {
+            let header = null;
+            try { header = JSON.parse(line); } catch (e) { /* not a header: read whole */ }
+            if (!N.isStreamHeader(header)) break;
+            game = new N.GameBuilder(header.settings, header.players);
+          } else if (line.trim() !== "") {
+            game.addLine(JSON.parse(line));
+          }
+          at = feed + 1;
+        }
+        if (!game && (at === 0 && (buffer.includes("\n") || buffer.length > (1 << 20)))) {
+          whole = [buffer];
+          buffer = "";
+          continue;
+        }
+        buffer = buffer.slice(at);
+        if (game && game.lastTick >= 0) {
+          if (view.load !== me) {
+            stopLoading();
+            view.load = me;
+            showProgress(done, total);
+            say("");
+            showGame(game, source, 0);
+            lastShown = performance.now();
+          } else if (performance.now() - lastShown > 250) {
+            lastShown = performance.now();
+            grown();
+            takePendingTick(me);
+          }
+        }
+        if (performance.now() - pausedAt > 40) {
+          await pauseForThePage();  // the page stays responsive while a big file loads
+          pausedAt = performance.now();
+        }
+      }
+    } catch (e) {
+      problem = e;
+    }
+    if (me.cancelled) return "cancelled";
+    if (whole || (!game && !problem)) {
+      $("progress").hidden = view.load === null;
+      return open((whole || []).join("") + buffer, fileName, source, tick, quiet) ? "shown" : "refused";
+    }
+    if (!game || game.lastTick < 0) {
+      $("progress").hidden = view.load === null;
+      say(`Cannot show ${fileName}: ${problem ? problem.message : "it holds no tick"}.${what}`);
+      return "refused";
+    }
+    if (view.load !== me) {  // everything came in one piece
+      stopLoading();
+      view.load = me;
+      showGame(game, source, 0);
+    }
+    game.loading = false;
+    view.load = null;
+    $("progress").hidden = true;
+    grown();
+    me.pendingTick = me.pendingTick === undefined ? undefined : Math.min(game.lastTick, me.pendingTick);
+    takePendingTick(me);
+    if (problem || buffer.trim() !== "" || !game.ended) {
+      const why = problem ? `: ${problem.message}` : "";
+      say(`${fileName} ends at tick ${game.lastTick} without the game's end${why} ` +
+          "(a partial replay: its arena was stopped before it finished the file).", true);
+    }
+    window.nimbusViewer.loadedAt = performance.now();
+    return "shown";
+  }
+
+  function takePendingTick(load) {
+    if (load.pendingTick !== undefined && view.game.lastTick >= load.pendingTick) {
+      setTick(load.pendingTick);
+      load.pendingTick = undefined;
+    }
+  }
+
+  function openFile(file) {
+    if (!file) return;
+    load(file.stream(), file.size, file.name, "").catch((e) => say(`Cannot read ${file.name}: ${e.message}.`));
+  }
+
+  function fetchStream(path) {
     return fetch(path).then((r) => {
       if (!r.ok) throw new Error(`${r.status} ${r.statusText}`);
-      return r.text();
+      return { body: r.body, total: Number(r.headers.get("Content-Length")) || 0 };
     });
   }
 
@@ -291,17 +463,13 @@
     const replay = q.get("replay");
     if (!replay) return;
     say(`Loading ${replay} ...`, true);  // cleared once it is shown
-    fetchText(replay).then((text) => {
-      const game = view.game;
-      if (!open(text, replay, replay, 0)) return;
-      if (view.game === game) return;
-      setTick(parseTick(q.get("tick"), view.game.lastTick));
-      const results = q.get("results");
-      if (results) {
-        return fetchText(results).then((t) => open(t, results, results, undefined, true),
-                                       (e) => say(`Cannot load ${results}: ${e.message}.`));
-      }
-    }, (e) => say(`Cannot load ${replay}: ${e.message} (opened from a file:// page, pick the file instead).`));
+    fetchStream(replay).then(({ body, total }) => load(body, total, replay, replay, parseTick(q.get("tick"), Infinity)))
+      .then((how) => {
+        const results = q.get("results");
+        if (how !== "shown" || !results) return;
+        return fetchStream(results).then(({ body, total }) => load(body, total, results, results, undefined, true),
+                                          (e) => say(`Cannot load ${results}: ${e.message}.`));
+      }, (e) => say(`Cannot load ${replay}: ${e.message} (opened from a file:// page, pick the file instead).`));
   }
 
   // ---- layout -----------------------------------------------------------------------------------
@@ -337,6 +505,12 @@
   $("fwd1").addEventListener("click", () => step(1));
   $("fwd10").addEventListener("click", () => step(10));
   $("who").addEventListener("change", showEvents);
+  let rowsPending = false;
+  eventList.addEventListener("scroll", () => {
+    if (rowsPending) return;
+    rowsPending = true;
+    requestAnimationFrame(() => { rowsPending = false; drawEventRows(); });
+  });
   $("show-winds").addEventListener("change", showEvents);
   eventList.addEventListener("click", (e) => {
     const a = e.target.closest("a");
@@ -377,6 +551,7 @@
     get tick() { return view.tick; },
     get playing() { return view.playing; },
     get game() { return view.game; },
+    get loading() { return view.load !== null; },
     loadedAt: null,  // performance.now() when the last game was shown
     show: (t) => { pause(); setTick(t); },
     chartPoint: (p, t) => chart.pointAt(p, t),

@@ -9,19 +9,6 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
   const FLASH_TICKS = 30;  // how long a swallow's flash stays
   Nimbus.WIND_TICKS = WIND_TICKS;
 
-  function findCloud(frame, id) {
-    // Frames list clouds by ascending id.
-    let lo = 0;
-    let hi = frame.length - 1;
-    while (lo <= hi) {
-      const mid = (lo + hi) >> 1;
-      const v = frame[mid][0];
-      if (v === id) return frame[mid];
-      if (v < id) lo = mid + 1; else hi = mid - 1;
-    }
-    return null;
-  }
-
   // Sizes the canvas's backing store to its CSS box; returns the world-to-pixel scale.
   function fit(canvas, ctx) {
     const dpr = window.devicePixelRatio || 1;
@@ -75,17 +62,17 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     const { w, h, s } = fit(canvas, ctx);
     ctx.fillStyle = "#0e1420";
     ctx.fillRect(0, 0, w, h);
-    if (!game) return;
-    const frame = game.frames[tick];
+    if (!game || tick > game.lastTick) return;
     const storms = [];
-    for (const c of frame) {
-      const x = c[3] * s;
-      const y = c[4] * s;
-      const r = Math.max(1.5, Math.sqrt(c[5]) * s);
+    for (let i = game.frameStart(tick), end = game.frameStart(tick + 1); i < end; ++i) {
+      const id = game.ids.at(i);
+      const x = game.xs.at(i) * s;
+      const y = game.ys.at(i) * s;
+      const r = Math.max(1.5, Math.sqrt(game.ms.at(i)) * s);
       ctx.beginPath();
       ctx.arc(x, y, r, 0, 2 * Math.PI);
-      if (c[1] === "T") {
-        storms.push({ owner: c[2], x, y, r });
+      if (id < game.players.length) {
+        storms.push({ owner: id, x, y, r });
       } else {
         ctx.fillStyle = "rgba(170, 180, 200, 0.45)";
         ctx.fill();
@@ -120,14 +107,14 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     for (const e of game.swallows) {
       const age = tick - e.tick;
       if (age < 0 || age >= FLASH_TICKS) continue;
-      const c = findCloud(frame, e.by) || findCloud(game.frames[e.tick], e.by);
+      const c = game.cloudAt(e.by, tick) || game.cloudAt(e.by, e.tick);
       if (!c) continue;
-      const r = Math.max(4, Math.sqrt(c[5]) * s) + 4 + age * 1.2;
+      const r = Math.max(4, Math.sqrt(c[2]) * s) + 4 + age * 1.2;
       ctx.globalAlpha = 1 - age / FLASH_TICKS;
       ctx.strokeStyle = e.victim < game.players.length ? "#ff4040" : "#fff6a0";
       ctx.lineWidth = 3;
       ctx.beginPath();
-      ctx.arc(c[3] * s, c[4] * s, r, 0, 2 * Math.PI);
+      ctx.arc(c[0] * s, c[1] * s, r, 0, 2 * Math.PI);
       ctx.stroke();
       ctx.globalAlpha = 1;
     }

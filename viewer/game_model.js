@@ -1,7 +1,9 @@
 // The viewer's model of one game, built from a replay file (and, when given, the arena's results
-// file). Nothing here touches the page: readGameFile either returns a whole new model or throws
-// an Error whose message says why the file is refused, so a refused file never disturbs the game
-// on show.
+// file). Nothing here touches the page. A replay of format version 2 (JSON lines, docs/replay.md)
+// is built line by line while it loads (Nimbus.GameBuilder); one of version 1 (one JSON text) is
+// built at once (Nimbus.buildGame). Either way the frames are kept compactly, in typed arrays of
+// fixed-size blocks: per cloud and tick only its id, x, y and mass. Whatever is refused throws an
+// Error whose message says why, before the game on show is touched.
 "use strict";
 var Nimbus = window.Nimbus || (window.Nimbus = {});
 
@@ -27,8 +29,31 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     return Number.isInteger(v);
   }
 
-  // Parses a file's text and says what it is: {kind: "replay", replay} or {kind: "results",
-  // results}. Throws with a reason when it is neither.
+  function isNumber(v) {
+    return typeof v === "number" && Number.isFinite(v);
+  }
+
+  // A growing list of numbers in typed-array blocks: no copying as it grows, no spare half.
+  const BLOCK = 1 << 16;
+  class Column {
+    constructor(Type) {
+      this.Type = Type;
+      this.blocks = [];
+      this.length = 0;
+    }
+    push(v) {
+      const k = this.length & (BLOCK - 1);
+      if (k === 0) this.blocks.push(new this.Type(BLOCK));
+      this.blocks[this.blocks.length - 1][k] = v;
+      this.length += 1;
+    }
+    at(i) {
+      return this.blocks[i >>> 16][i & (BLOCK - 1)];
+    }
+  }
+
+  // Says what a whole file's text is: {kind: "replay", replay} (format version 1) or
+  // {kind: "results", results}. Throws with a reason when it is neither.
   Nimbus.readGameFile = function (text) {
     let data;
     try {
@@ -51,95 +76,237 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     fail('it has no "format": "nimbus-arena-replay"');
   };
 
-  // Builds the model of a replay; throws when the replay is not whole.
-  Nimbus.buildGame = function (replay) {
-    const s = replay.settings;
-    if (!s || typeof s !== "object") fail("the replay has no settings");
-    if (!Array.isArray(replay.players) || replay.players.length < 1) fail("the replay has no players");
-    if (!Array.isArray(replay.frames) || replay.frames.length < 1) fail("the replay has no frames");
-    if (!Array.isArray(replay.events)) fail("the replay has no events");
-    const frames = replay.frames;
-    const lastTick = frames.length - 1;
-    const n = replay.players.length;
-    const players = replay.players.map((p, i) => ({
-      index: i,
-      name: typeof p.name === "string" && p.name !== "" ? p.name : "player " + i,
-      kind: String(p.kind || ""),
-      refused: isInt(p.refused) ? p.refused : null,
-    }));
-    const tickMs = Number(s.tick_ms) > 0 ? Number(s.tick_ms) : 16;
-
-    // Each player's mass at every tick (NaN once its thunderstorm is gone).
-    const mass = players.map(() => new Float32Array(frames.length).fill(NaN));
-    let maxMass = 1;
-    let maxId = -1;
-    for (let t = 0; t < frames.length; ++t) {
-      const frame = frames[t];
-      if (!Array.isArray(frame)) fail(`frame ${t} is not a list of clouds`);
-      for (let k = 0; k < frame.length; ++k) {
-        const c = frame[k];
-        if (!Array.isArray(c) || c.length < 6 || typeof c[3] !== "number" || typeof c[5] !== "number") {
-          fail(`frame ${t} has a malformed cloud`);
-        }
-        if (c[0] > maxId) maxId = c[0];
-        if (c[1] === "T") {
-          const owner = c[2];
-          if (!isInt(owner) || owner < 0 || owner >= n) fail(`frame ${t} has a thunderstorm of no player`);
-          mass[owner][t] = c[5];
-          if (c[5] > maxMass) maxMass = c[5];
-        }
-      }
-    }
-
-    const cloudName = (id) => (id < n ? players[id].name : "raincloud " + id);
-    const outAt = players.map(() => null);
-    const windsByTick = new Map();  // the tick whose step applied them -> winds
-    const swallows = [];
-    const events = [];  // about players, by tick: {tick, type, players, text}
-    for (const e of replay.events) {
-      if (!e || !isInt(e.tick)) fail("the replay has an event without a tick");
-      if (e.type === "wind") {
-        if (!isInt(e.player) || e.player < 0 || e.player >= n) fail("a wind of no player");
-        const accepted = e.accepted !== false;
-        const strength = Math.hypot(e.wx, e.wy);
-        if (accepted) {
-          if (!windsByTick.has(e.tick)) windsByTick.set(e.tick, []);
-          windsByTick.get(e.tick).push(e);
-        }
-        events.push({
-          tick: e.tick + 1, type: "wind", players: [e.player],
-          text: accepted
-            ? `${players[e.player].name} blows (${fmt(e.wx)}, ${fmt(e.wy)}), cost ${strength.toFixed(2)}`
-            : `${players[e.player].name}'s wind (${fmt(e.wx)}, ${fmt(e.wy)}) is refused`,
-        });
-      } else if (e.type === "swallow") {
-        swallows.push(e);
-        if (e.by < n || e.victim < n) {
-          events.push({
-            tick: e.tick, type: "swallow", players: [e.by, e.victim].filter((id) => id < n),
-            text: `${cloudName(e.by)} swallows ${cloudName(e.victim)}`,
-          });
-        }
-      } else if (e.type === "eliminated") {
-        if (!isInt(e.player) || e.player < 0 || e.player >= n) fail("an elimination of no player");
-        outAt[e.player] = e.tick;
-        events.push({ tick: e.tick, type: "out", players: [e.player], text: `${players[e.player].name} is out` });
-      }
-    }
-    events.sort((a, b) => a.tick - b.tick);  // stable: the arena's order within a tick
-
-    return {
-      replay, players, frames, lastTick, tickMs, mass, maxMass, outAt, windsByTick, swallows,
-      events, maxId,
-      endReason: String(replay.end_reason || ""),
-      seed: s.seed,
-      results: null,
-    };
+  // Whether a parsed first line is the header of a version-2 replay.
+  Nimbus.isStreamHeader = function (data) {
+    return data !== null && typeof data === "object" && data.format === "nimbus-arena-replay" && data.version === 2;
   };
 
   function fmt(v) {
     return Number(v).toFixed(2);
   }
+
+  // A game growing tick by tick. The model's fields (players, lastTick, events, ...) are read by
+  // the page; the frame of tick t is frameStart(t) to frameStart(t + 1) in ids, xs, ys and ms.
+  Nimbus.GameBuilder = class {
+    constructor(settings, players) {
+      if (!settings || typeof settings !== "object") fail("the replay has no settings");
+      if (!Array.isArray(players) || players.length < 1) fail("the replay has no players");
+      const n = players.length;
+      this.players = players.map((p, i) => ({
+        index: i,
+        name: p && typeof p.name === "string" && p.name !== "" ? p.name : "player " + i,
+        kind: String((p && p.kind) || ""),
+        refused: p && isInt(p.refused) ? p.refused : null,
+      }));
+      this.settings = settings;
+      this.seed = settings.seed;
+      this.tickMs = Number(settings.tick_ms) > 0 ? Number(settings.tick_ms) : 16;
+      this.plannedTicks = isInt(settings.ticks) && settings.ticks > 0 ? settings.ticks : 1;
+      this.lastTick = -1;
+      this.ended = false;      // the record's end was read
+      this.loading = true;     // more lines may come
+      this.endReason = "";
+      this.results = null;
+      this.maxMass = 1;
+      this.maxId = -1;
+      this.outAt = this.players.map(() => null);
+      this.windsByTick = new Map();  // the tick whose step applied them -> winds
+      this.swallows = [];
+      this.events = [];              // about players, by tick: {tick, type, players, text}
+      this.starts = new Column(Float64Array);
+      this.ids = new Column(Uint16Array);
+      this.xs = new Column(Float32Array);
+      this.ys = new Column(Float32Array);
+      this.ms = new Column(Float32Array);
+      this.massSeries = this.players.map(() => new Column(Float32Array));
+      this.living = null;  // version 2: ids of the living clouds, ascending, with their state
+      this.cur = null;
+      this.n = n;
+    }
+
+    frameStart(t) {
+      return t > this.lastTick ? this.ids.length : this.starts.at(t);
+    }
+
+    // Player p's mass at tick t; NaN once its thunderstorm is gone.
+    massAt(p, t) {
+      return this.massSeries[p].at(t);
+    }
+
+    // Cloud id's [x, y, mass] at tick t, or null when it is not there.
+    cloudAt(id, t) {
+      let lo = this.frameStart(t);
+      let hi = this.frameStart(t + 1) - 1;
+      while (lo <= hi) {
+        const mid = (lo + hi) >> 1;
+        const v = this.ids.at(mid);
+        if (v === id) return [this.xs.at(mid), this.ys.at(mid), this.ms.at(mid)];
+        if (v < id) lo = mid + 1; else hi = mid - 1;
+      }
+      return null;
+    }
+
+    cloudName(id) {
+      return id < this.n ? this.players[id].name : "raincloud " + id;
+    }
+
+    // Adds one frame: clouds as parallel lists of ids (ascending), x, y, mass.
+    pushFrame(ids, xs, ys, ms) {
+      const t = this.lastTick + 1;
+      this.starts.push(this.ids.length);
+      const mass = this.players.map(() => NaN);
+      for (let k = 0; k < ids.length; ++k) {
+        const id = ids[k];
+        this.ids.push(id);
+        this.xs.push(xs[k]);
+        this.ys.push(ys[k]);
+        this.ms.push(ms[k]);
+        if (id > this.maxId) this.maxId = id;
+        if (id < this.n) {
+          mass[id] = ms[k];
+          if (ms[k] > this.maxMass) this.maxMass = ms[k];
+        }
+      }
+      mass.forEach((m, p) => this.massSeries[p].push(m));
+      this.lastTick = t;
+    }
+
+    addWind(tick, player, wx, wy) {
+      if (!isInt(player) || player < 0 || player >= this.n) fail("a wind of no player");
+      if (!isNumber(wx) || !isNumber(wy)) fail("a wind is not two numbers");
+      const w = { tick, player, wx, wy };
+      if (!this.windsByTick.has(tick)) this.windsByTick.set(tick, []);
+      this.windsByTick.get(tick).push(w);
+      this.events.push({
+        tick: tick + 1, type: "wind", players: [player],
+        text: `${this.players[player].name} blows (${fmt(wx)}, ${fmt(wy)}), cost ${Math.hypot(wx, wy).toFixed(2)}`,
+      });
+    }
+
+    addSwallow(tick, by, victim) {
+      if (!isInt(by) || !isInt(victim)) fail("a swallow without its clouds");
+      this.swallows.push({ tick, by, victim });
+      if (by < this.n || victim < this.n) {
+        this.events.push({
+          tick, type: "swallow", players: [by, victim].filter((id) => id < this.n),
+          text: `${this.cloudName(by)} swallows ${this.cloudName(victim)}`,
+        });
+      }
+    }
+
+    addOut(tick, player) {
+      if (!isInt(player) || player < 0 || player >= this.n) fail("an elimination of no player");
+      this.outAt[player] = tick;
+      this.events.push({ tick, type: "out", players: [player], text: `${this.players[player].name} is out` });
+    }
+
+    // One line of a version-2 replay after its header: a tick, or the end.
+    addLine(line) {
+      if (line === null || typeof line !== "object") fail(`line ${this.lastTick + 3} is not a JSON object`);
+      if (this.ended) fail("a line after the end");
+      if ("end_tick" in line) {
+        if (this.lastTick < 0) fail("the end comes before tick 0");
+        this.ended = true;
+        this.endReason = String(line.end_reason || "");
+        if (Array.isArray(line.refused)) {
+          line.refused.forEach((r, p) => { if (p < this.n && isInt(r)) this.players[p].refused = r; });
+        }
+        return;
+      }
+      const t = line.t;
+      if (t !== this.lastTick + 1) fail(`line ${this.lastTick + 3} is tick ${t}, not ${this.lastTick + 1}`);
+      if (!this.living) {
+        this.cur = new Map();
+      }
+      for (const [by, victim] of pairs(line.s, "a swallow")) {
+        this.cur.delete(victim);
+        this.addSwallow(t, by, victim);
+        if (victim < this.n) this.addOut(t, victim);
+      }
+      const p = line.p;
+      if (!Array.isArray(p) || p.length % 3 !== 0) fail(`tick ${t} has no positions`);
+      for (let k = 0; k < p.length; k += 3) {
+        const id = p[k];
+        if (!isInt(id) || id < 0 || id > 65535 || !isNumber(p[k + 1]) || !isNumber(p[k + 2])) {
+          fail(`tick ${t} has a malformed cloud`);
+        }
+        const c = this.cur.get(id);
+        if (c) { c[0] = p[k + 1]; c[1] = p[k + 2]; } else this.cur.set(id, [p[k + 1], p[k + 2], NaN]);
+      }
+      for (const [id, mass] of pairs(line.m, "a mass")) {
+        const c = this.cur.get(id);
+        if (!c || !isNumber(mass)) fail(`tick ${t} has a malformed mass`);
+        c[2] = mass;
+      }
+      for (const w of triples(line.w)) this.addWind(t - 1, w[0], w[1], w[2]);
+      if (!this.living || this.living.length !== this.cur.size) {
+        this.living = [...this.cur.keys()].sort((a, b) => a - b);
+      }
+      const xs = [];
+      const ys = [];
+      const ms = [];
+      for (const id of this.living) {
+        const c = this.cur.get(id);
+        if (Number.isNaN(c[2])) fail(`tick ${t} has a cloud without its mass`);
+        xs.push(c[0]);
+        ys.push(c[1]);
+        ms.push(c[2]);
+      }
+      this.pushFrame(this.living, xs, ys, ms);
+    }
+  };
+
+  function pairs(list, what) {
+    if (list === undefined) return [];
+    if (!Array.isArray(list) || !list.every((e) => Array.isArray(e) && e.length === 2)) fail(`${what} is malformed`);
+    return list;
+  }
+
+  function triples(list) {
+    if (list === undefined) return [];
+    if (!Array.isArray(list) || !list.every((e) => Array.isArray(e) && e.length === 3)) fail("a wind is malformed");
+    return list;
+  }
+
+  // Builds the model of a version-1 replay (one JSON text) at once; throws when it is not whole.
+  Nimbus.buildGame = function (replay) {
+    if (!Array.isArray(replay.frames) || replay.frames.length < 1) fail("the replay has no frames");
+    if (!Array.isArray(replay.events)) fail("the replay has no events");
+    const g = new Nimbus.GameBuilder(replay.settings, replay.players);
+    const n = g.n;
+    replay.frames.forEach((frame, t) => {
+      if (!Array.isArray(frame)) fail(`frame ${t} is not a list of clouds`);
+      const ids = [];
+      const xs = [];
+      const ys = [];
+      const ms = [];
+      for (const c of frame) {
+        if (!Array.isArray(c) || c.length < 6 || !isInt(c[0]) || c[0] < 0 || c[0] > 65535 ||
+            typeof c[3] !== "number" || typeof c[4] !== "number" || typeof c[5] !== "number") {
+          fail(`frame ${t} has a malformed cloud`);
+        }
+        if (c[1] === "T" && (!isInt(c[2]) || c[2] < 0 || c[2] >= n || c[2] !== c[0])) {
+          fail(`frame ${t} has a thunderstorm of no player`);
+        }
+        ids.push(c[0]);
+        xs.push(c[3]);
+        ys.push(c[4]);
+        ms.push(c[5]);
+      }
+      g.pushFrame(ids, xs, ys, ms);
+    });
+    for (const e of replay.events) {
+      if (!e || !isInt(e.tick)) fail("the replay has an event without a tick");
+      if (e.type === "wind") g.addWind(e.tick, e.player, e.wx, e.wy);
+      else if (e.type === "swallow") g.addSwallow(e.tick, e.by, e.victim);
+      else if (e.type === "eliminated") g.addOut(e.tick, e.player);
+    }
+    g.events.sort((a, b) => a.tick - b.tick);  // stable: the arena's order within a tick
+    g.ended = true;
+    g.loading = false;
+    g.endReason = String(replay.end_reason || "");
+    return g;
+  };
 
   // The standings as the arena ranks them. From the attached results file when there is one,
   // else from the replay alone: players still in by final mass, then the eliminated ones, later
@@ -161,7 +328,7 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
       index: i, name: p.name,
       status: game.outAt[i] !== null ? "out" : "playing",
       outAt: game.outAt[i], leftAt: null,
-      finalMass: game.outAt[i] !== null ? 0 : game.mass[i][game.lastTick] || 0,
+      finalMass: game.outAt[i] !== null ? 0 : game.massAt(i, game.lastTick) || 0,
       refused: p.refused,
     }));
     rows.sort((a, b) => {
@@ -184,8 +351,8 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     return String(row.status);
   };
 
-  // Checks that a results file belongs to the game and returns the game with it attached, plus
-  // the disconnections it reports as events. Throws when the file is of another game.
+  // Checks that a results file belongs to the game and attaches it, with the disconnections it
+  // reports as events. Throws, changing nothing, when the file is of another game.
   Nimbus.attachResults = function (game, results) {
     if (results.seed !== undefined && game.seed !== undefined && results.seed !== game.seed) {
       fail(`its seed ${results.seed} is not this replay's seed ${game.seed}`);
@@ -209,6 +376,8 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
       }
     }
     events.sort((a, b) => a.tick - b.tick);
-    return Object.assign({}, game, { results, events, endReason: results.end_reason ? String(results.end_reason) : game.endReason });
+    game.results = results;
+    game.events = events;
+    if (results.end_reason) game.endReason = String(results.end_reason);
   };
 })();

@@ -20,6 +20,11 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
       this.cacheKey = "";
     }
 
+    // The game grew (or its results came): drawn anew at the next draw.
+    invalidate() {
+      this.cacheKey = "";
+    }
+
     // Plot area in CSS pixels.
     area() {
       const w = this.canvas.clientWidth;
@@ -28,8 +33,14 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
                y1: Math.max(PAD.top + 1, h - PAD.bottom), w, h };
     }
 
+    // The ticks the x axis spans: the game's, or while it loads the ticks it was set up for.
+    span() {
+      const g = this.game;
+      return Math.max(1, g.loading ? Math.max(g.lastTick, g.plannedTicks) : g.lastTick);
+    }
+
     xOf(tick, a) {
-      return a.x0 + (tick / Math.max(1, this.game.lastTick)) * (a.x1 - a.x0);
+      return a.x0 + (tick / this.span()) * (a.x1 - a.x0);
     }
 
     yOf(mass, a) {
@@ -44,13 +55,14 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     tickAt(x) {
       const a = this.area();
       const f = (x - a.x0) / (a.x1 - a.x0);
-      return Math.min(this.game.lastTick, Math.max(0, Math.round(f * this.game.lastTick)));
+      return Math.min(this.game.lastTick, Math.max(0, Math.round(f * this.span())));
     }
 
     // Where player p's line is at tick t (CSS pixels), and its mass there; null once out.
     pointAt(p, t) {
       const a = this.area();
-      const m = this.game.mass[p][t];
+      if (t > this.game.lastTick) return null;
+      const m = this.game.massAt(p, t);
       if (Number.isNaN(m)) return null;
       return { x: this.xOf(t, a), y: this.yOf(m, a), mass: m };
     }
@@ -82,20 +94,19 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
       ctx.textAlign = "left";
       ctx.fillText("0", a.x0, a.y1 + 2);
       ctx.textAlign = "right";
-      ctx.fillText(String(g.lastTick), a.x1, a.y1 + 2);
+      ctx.fillText(String(this.span()), a.x1, a.y1 + 2);
 
       // About two samples per pixel, and always the last tick.
-      const step = Math.max(1, Math.floor(g.lastTick / (2 * (a.x1 - a.x0))));
+      const step = Math.max(1, Math.floor(this.span() / (2 * (a.x1 - a.x0))));
       ctx.lineWidth = 1.5;
       for (let p = 0; p < g.players.length; ++p) {
-        const series = g.mass[p];
         ctx.strokeStyle = Nimbus.colour(p);
         ctx.setLineDash(Nimbus.lineDash(p));
         ctx.beginPath();
         let drawing = false;
         let last = null;
         for (let t = 0; t <= g.lastTick; t = t === g.lastTick ? t + 1 : Math.min(g.lastTick, t + step)) {
-          const m = series[t];
+          const m = g.massAt(p, t);
           if (Number.isNaN(m)) { drawing = false; continue; }
           const x = this.xOf(t, a);
           const y = this.yOf(m, a);

@@ -7,7 +7,8 @@ const path = require("node:path");
 
 const TYPES = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".json": "application/json", ".png": "image/png" };
 
-// Serves each mount ("/viewer/" -> directory) read-only on 127.0.0.1; resolves to {server, base}.
+// Serves each mount ("/viewer/" -> directory) read-only on 127.0.0.1, slowly when asked (?slow=MS);
+// resolves to {server, base}.
 function serve(mounts) {
   const server = http.createServer((req, res) => {
     const url = new URL(req.url, "http://127.0.0.1");
@@ -17,8 +18,14 @@ function serve(mounts) {
       if (!file.startsWith(dir)) break;
       return fs.readFile(file, (err, data) => {
         if (err) { res.writeHead(404); res.end("not found"); return; }
-        res.writeHead(200, { "Content-Type": TYPES[path.extname(file)] || "application/octet-stream" });
-        res.end(data);
+        res.writeHead(200, { "Content-Type": TYPES[path.extname(file)] || "application/octet-stream",
+                             "Content-Length": data.length });
+        // ?slow=MS: the first tenth of the file, then the rest MS later (a big file on a slow link).
+        const slow = Number(url.searchParams.get("slow")) || 0;
+        if (!slow) { res.end(data); return; }
+        const cut = Math.floor(data.length / 10);
+        res.write(data.subarray(0, cut));
+        setTimeout(() => res.end(data.subarray(cut)), slow);
       });
     }
     res.writeHead(404);

@@ -7,6 +7,7 @@ const test = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const path = require("node:path");
+const zlib = require("node:zlib");
 const { execFileSync } = require("node:child_process");
 const { serve, launch, newPage } = require("./browser_support.js");
 
@@ -25,12 +26,23 @@ async function open(query, width = 1024, height = 600) {
   pages.push(page);
   await page.goto(`${base}/viewer/index.html${query}`);
   if (query.includes("replay=")) {
-    await page.waitForFunction(() => window.nimbusViewer && window.nimbusViewer.game);
+    await page.waitForFunction(() => window.nimbusViewer && window.nimbusViewer.game && !window.nimbusViewer.loading);
   }
   return page;
 }
 
-const GAME = "?replay=/games/game.replay.json&results=/games/game.results.json";
+// A replay file's header, players and last tick (docs/replay.md).
+function readReplay(file) {
+  const lines = zlib.gunzipSync(fs.readFileSync(file)).toString("utf8").trim().split("\n").map((l) => JSON.parse(l));
+  return { players: lines[0].players, lastTick: lines[lines.length - 1].end_tick, lines };
+}
+
+// Writes lines as a gzip-compressed replay.
+function writeReplay(file, lines) {
+  fs.writeFileSync(file, zlib.gzipSync(lines.map((l) => JSON.stringify(l)).join("\n") + "\n"));
+}
+
+const GAME = "?replay=/games/game.replay.jsonl.gz&results=/games/game.results.json";
 const tickOf = (page) => page.evaluate(() => window.nimbusViewer.tick);
 const urlTick = (page) => page.evaluate(() => new URL(location.href).searchParams.get("tick"));
 const indexOf = (row) => (Number.isInteger(row.index) ? row.index : replay.players.findIndex((p) => p.name === row.name));
@@ -39,14 +51,20 @@ test.before(async () => {
   fs.mkdirSync(out, { recursive: true });
   // Deterministic: builtin players only, and a seed in which a player goes out.
   execFileSync(arena, ["--port", "0", "--seed", "1", "--ticks", "800", "--tick-ms", "1",
-    "--rainclouds", "30", "--quiet", "--replay", path.join(out, "game.replay.json"),
+    "--rainclouds", "30", "--quiet", "--replay", path.join(out, "game.replay.jsonl.gz"),
     "--results", path.join(out, "game.results.json"), "builtin:greedy", "builtin:greedy",
     "builtin:idle", "builtin:greedy", "builtin:idle", "builtin:greedy"], { stdio: "ignore" });
   results = JSON.parse(fs.readFileSync(path.join(out, "game.results.json"), "utf8"));
-  replay = JSON.parse(fs.readFileSync(path.join(out, "game.replay.json"), "utf8"));
+  replay = readReplay(path.join(out, "game.replay.jsonl.gz"));
   fs.writeFileSync(path.join(out, "not-a-replay.json"), '{"hello": "world"}');
-  const broken = Object.assign({}, replay, { frames: [[[0, "T", 0, 1, 2]]] });
-  fs.writeFileSync(path.join(out, "broken.replay.json"), JSON.stringify(broken));
+  const header = replay.lines[0];
+  fs.writeFileSync(path.join(out, "broken.replay.json"), JSON.stringify({
+    format: "nimbus-arena-replay", version: 1, settings: header.settings, players: header.players,
+    frames: [[[0, "T", 0, 1, 2]]], events: [] }));
+  writeReplay(path.join(out, "broken.replay.jsonl.gz"), [header, { t: 0, p: [0, 1] }]);
+  fs.copyFileSync(path.join(__dirname, "../arena/data/version1-replay.json"), path.join(out, "version1.replay.json"));
+  const gz = fs.readFileSync(path.join(out, "game.replay.jsonl.gz"));
+  fs.writeFileSync(path.join(out, "game.replay.jsonl.gz.partial"), gz.subarray(0, Math.floor(gz.length / 2)));
   ({ server, base } = await serve({ "/viewer/": viewerDir + "/", "/games/": path.resolve(out) + "/" }));
   browser = await launch();
 });
@@ -61,7 +79,7 @@ test("the standings panel and the chart's last points agree with the results", a
   await page.screenshot({ path: path.join(out, "start.png") });
   const rows = await page.$$eval("#standings tbody tr", (trs) =>
     trs.map((tr) => [...tr.children].map((td) => td.textContent)));
-  const last = replay.frames.length - 1;
+  const last = replay.lastTick;
   assert.equal(rows.length, results.players.length);
   results.players.forEach((r, i) => {
     const status = r.status === "disconnected" ? `disconnected at tick ${r.left_at_tick}`
@@ -81,7 +99,7 @@ test("the standings panel and the chart's last points agree with the results", a
 
 test("buttons, keys, the chart and event links move the tick, and the URL follows", async () => {
   const page = await open(GAME + "&tick=100");
-  const last = replay.frames.length - 1;
+  const last = replay.lastTick;
   const moves = [["#fwd1", 101], ["#fwd10", 111], ["#back1", 110], ["#back10", 100]];
   for (const [button, want] of moves) {
     await page.click(button);
@@ -118,11 +136,12 @@ test("buttons, keys, the chart and event links move the tick, and the URL follow
 });
 
 test("a wrong file is refused and leaves the game on show untouched", async () => {
-  const page = await open("?replay=/games/game.replay.json&tick=50");
+  const page = await open("?replay=/games/game.replay.jsonl.gz&tick=50");
   await page.keyboard.press("Space");  // the first bug struck while a replay played
   await page.evaluate(() => { window.before = window.nimbusViewer.game; });
   for (const [file, why] of [["not-a-replay.json", /Cannot show not-a-replay.json: it has no "format"/],
-                             ["broken.replay.json", /Cannot show broken.replay.json: frame 0 has a malformed cloud/]]) {
+                             ["broken.replay.json", /Cannot show broken.replay.json: frame 0 has a malformed cloud/],
+                             ["broken.replay.jsonl.gz", /Cannot show broken.replay.jsonl.gz: tick 0 has no positions/]]) {
     await page.setInputFiles("#file", path.join(out, file));
     await page.waitForFunction((f) => document.getElementById("message").textContent.includes(f), file);
     assert.match(await page.textContent("#message"), why);
@@ -131,14 +150,14 @@ test("a wrong file is refused and leaves the game on show untouched", async () =
   // The game's own results file is not a replay either: it adds the arena's standings.
   await page.setInputFiles("#file", path.join(out, "game.results.json"));
   await page.waitForFunction(() => window.nimbusViewer.game.results !== null);
-  assert.equal(await page.evaluate(() => window.nimbusViewer.game.replay === window.before.replay), true);
+  assert.equal(await page.evaluate(() => window.nimbusViewer.game === window.before), true);
   assert.ok((await tickOf(page)) >= 50, "the tick was kept");
 });
 
 test("a tick in the URL that is not a tick never blanks the arena", async () => {
-  const last = replay.frames.length - 1;
+  const last = replay.lastTick;
   for (const [tick, want] of [["-5", 0], ["abc", 0], ["999999", last]]) {
-    const page = await open(`?replay=/games/game.replay.json&tick=${tick}`);
+    const page = await open(`?replay=/games/game.replay.jsonl.gz&tick=${tick}`);
     assert.equal(await tickOf(page), want, `tick=${tick}`);
     const coloured = await page.evaluate(() => {
       const c = document.getElementById("arena");
@@ -153,7 +172,7 @@ test("a tick in the URL that is not a tick never blanks the arena", async () => 
 });
 
 test("everything fits a 1024x600 window, and a 420 px one reads without sideways scrolling", async () => {
-  const page = await open(GAME + "&tick=" + (replay.frames.length - 1));
+  const page = await open(GAME + "&tick=" + replay.lastTick);
   await page.screenshot({ path: path.join(out, "end.png") });
   const bottoms = await page.evaluate(() => ["arena", "chart", "events", "standings"].map((id) =>
     document.getElementById(id).getBoundingClientRect().bottom));
@@ -189,6 +208,54 @@ test("the tournament page ranks the entrants as standings.json does and links ea
   const game2 = JSON.parse(fs.readFileSync(path.join(dir, "games/2/results.json"), "utf8"));
   assert.deepEqual(await page.$$eval("#standings td.name", (tds) => tds.map((td) => td.textContent)),
                    game2.players.map((p) => p.name));
+});
+
+test("a replay of the arena's format version 1 and a partial replay open; the partial one says so", async () => {
+  const old = await open("?replay=/games/version1.replay.json&tick=60");
+  assert.equal(await old.evaluate(() => window.nimbusViewer.game.lastTick), 120);
+  assert.equal(await tickOf(old), 60);
+  assert.equal(await old.locator("#standings tbody tr").count(), 3);
+  const cut = await open("?replay=/games/game.replay.jsonl.gz.partial&tick=5");
+  const shown = await cut.evaluate(() => window.nimbusViewer.game.lastTick);
+  assert.ok(shown > 5 && shown < replay.lastTick, `${shown} ticks of ${replay.lastTick}`);
+  assert.match(await cut.textContent("#message"), /ends at tick \d+ without the game's end.*partial replay/);
+  assert.match(await cut.textContent("#end-reason"), /partial replay/);
+});
+
+test("a long game with 256,000 winds shows its first ticks while it loads, then every wind", async () => {
+  // Two clouds drifting for 64,000 ticks, each player blowing twice a tick (not a real game:
+  // the viewer checks shape, not physics).
+  const ticks = 64000;
+  const lines = [{ format: "nimbus-arena-replay", version: 2, settings: { seed: 1, ticks, rainclouds: 1, players: 2, tick_ms: 16 },
+                   players: [{ index: 0, name: "left", kind: "bot" }, { index: 1, name: "right", kind: "bot" }] },
+                 { t: 0, p: [0, 100, 100, 1, 1100, 600, 2, 640, 360], m: [[0, 100], [1, 100], [2, 10]] }];
+  for (let t = 1; t <= ticks; ++t) {
+    lines.push({ t, p: [0, 100 + (t % 900), 100, 1, 1100 - (t % 900), 600],
+                 w: [[0, 0.25, 0], [0, 0, 0.25], [1, -0.25, 0], [1, 0, -0.25]] });
+  }
+  lines.push({ end_tick: ticks, end_reason: "ticks", refused: [0, 0], f: "0" });
+  writeReplay(path.join(out, "winds.replay.jsonl.gz"), lines);
+  const page = await newPage(browser, 1024, 600);
+  pages.push(page);
+  await page.goto(`${base}/viewer/index.html?replay=${encodeURIComponent("/games/winds.replay.jsonl.gz?slow=3000")}`);
+  // Shown while the rest of the file is still on its way.
+  await page.waitForFunction(() => window.nimbusViewer.game && window.nimbusViewer.loading, null, { timeout: 60000 });
+  assert.equal(await page.locator("#progress").isVisible(), true);
+  await page.waitForFunction(() => !window.nimbusViewer.loading, null, { timeout: 120000 });
+  assert.equal(await page.locator("#progress").isVisible(), false);
+  await page.check("#show-winds");
+  assert.equal(await page.evaluate(() => window.nimbusViewer.game.events.length), 4 * ticks);
+  for (const t of [1, 30000, ticks, 7]) {
+    await page.evaluate((tick) => window.nimbusViewer.show(tick), t);
+    assert.equal(await page.locator("#events li.current a").textContent(), `tick ${t}`);
+  }
+  await page.keyboard.press("End");
+  await page.keyboard.press("ArrowLeft");
+  const link = page.locator("#events a").nth(12);  // in view: ten rows above it are drawn unseen
+  const target = Number((await link.textContent()).replace("tick ", ""));
+  await link.click();
+  assert.equal(await tickOf(page), target);
+  assert.ok(await page.locator("#events li").count() < 200, "only the rows in view are drawn");
 });
 
 test("no page logged an error", () => {
