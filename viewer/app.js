@@ -179,10 +179,14 @@
   // a spacer above and one below stand for the others.
   function showEvents() {
     const g = view.game;
-    const who = $("who").value;
+    const who = $("who").value === "all" ? -1 : Number($("who").value);
     const winds = $("show-winds").checked;
-    view.shown = g.events.filter((e) =>
-      (winds || e.type !== "wind") && (who === "all" || e.players.includes(Number(who))));
+    const shown = [];
+    for (let k = 0, n = g.eventCount(); k < n; ++k) {
+      const i = g.eventAt(k);
+      if ((winds || !g.isWind(i)) && (who < 0 || g.involves(i, who))) shown.push(i);
+    }
+    view.shown = Int32Array.from(shown);  // event numbers, in tick order
     view.currentEvent = -1;
     drawEventRows();
     followEvents();
@@ -207,18 +211,20 @@
     const first = Math.max(0, Math.min(shown.length - 1, Math.floor(eventList.scrollTop / ROW) - 10));
     const last = Math.min(shown.length, first + Math.ceil(eventList.clientHeight / ROW) + 20);
     const rows = document.createDocumentFragment();
+    const g = view.game;
     for (let i = first; i < last; ++i) {
-      const e = shown[i];
+      const tick = g.eventTick(shown[i]);
+      const text = g.eventText(shown[i]);
       const li = document.createElement("li");
       if (i > view.currentEvent) li.className = "future";
       if (i === view.currentEvent) li.className = "current";
-      li.dataset.tick = String(e.tick);
-      li.title = e.text;
+      li.dataset.tick = String(tick);
+      li.title = text;
       const a = document.createElement("a");
-      a.href = urlFor(e.tick);
-      a.textContent = `tick ${e.tick}`;
+      a.href = urlFor(tick);
+      a.textContent = `tick ${tick}`;
       a.dataset.index = String(i);
-      li.append(a, e.text);
+      li.append(a, text);
       rows.appendChild(li);
     }
     eventList.replaceChildren(spacer(first), rows, spacer(shown.length - last));
@@ -231,7 +237,7 @@
     let hi = shown.length;  // first event after the tick
     while (lo < hi) {
       const mid = (lo + hi) >> 1;
-      if (shown[mid].tick <= view.tick) lo = mid + 1; else hi = mid;
+      if (view.game.eventTick(shown[mid]) <= view.tick) lo = mid + 1; else hi = mid;
     }
     const next = lo - 1;
     if (next === view.currentEvent) return;
@@ -255,7 +261,8 @@
     grown();
     layout();
     setTick(tick);
-    window.nimbusViewer.loadedAt = performance.now();
+    window.nimbusViewer.shownAt = performance.now();
+    if (!game.loading) window.nimbusViewer.loadedAt = window.nimbusViewer.shownAt;
   }
 
   // The game on show has more ticks (or has finished loading): everything that depends on them.
@@ -380,15 +387,12 @@
             game.addLine(JSON.parse(line));
           }
           at = feed + 1;
-        }
-        if (!game && (at === 0 && (buffer.includes("\n") || buffer.length > (1 << 20)))) {
-          whole = [buffer];
-          buffer = "";
-          continue;
-        }
-        buffer = buffer.slice(at);
-        if (game && game.lastTick >= 0) {
-          if (view.load !== me) {
+          // The first tick on show at once; then the page gets its turn every 40 ms.
+          const shown = view.load === me;
+          if (game.lastTick < 0 || (shown && performance.now() - pausedAt < 40)) continue;
+          buffer = buffer.slice(at);
+          at = 0;
+          if (!shown) {
             stopLoading();
             view.load = me;
             showProgress(done, total);
@@ -400,11 +404,16 @@
             grown();
             takePendingTick(me);
           }
-        }
-        if (performance.now() - pausedAt > 40) {
           await pauseForThePage();  // the page stays responsive while a big file loads
           pausedAt = performance.now();
+          if (me.cancelled) return "cancelled";
         }
+        if (!game && (at === 0 && (buffer.includes("\n") || buffer.length > (1 << 20)))) {
+          whole = [buffer];
+          buffer = "";
+          continue;
+        }
+        buffer = buffer.slice(at);
       }
     } catch (e) {
       problem = e;
@@ -516,7 +525,7 @@
     const a = e.target.closest("a");
     if (!a) return;
     e.preventDefault();
-    step(view.shown[Number(a.dataset.index)].tick - view.tick);
+    step(view.game.eventTick(view.shown[Number(a.dataset.index)]) - view.tick);
   });
   let dragging = false;
   const chartJump = (e) => {
@@ -552,7 +561,8 @@
     get playing() { return view.playing; },
     get game() { return view.game; },
     get loading() { return view.load !== null; },
-    loadedAt: null,  // performance.now() when the last game was shown
+    shownAt: null,   // performance.now() when the last game was first shown
+    loadedAt: null,  // ... and when it was loaded whole
     show: (t) => { pause(); setTick(t); },
     chartPoint: (p, t) => chart.pointAt(p, t),
     chartX: (t) => chart.xOf(t, chart.area()),

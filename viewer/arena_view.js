@@ -64,11 +64,12 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     ctx.fillRect(0, 0, w, h);
     if (!game || tick > game.lastTick) return;
     const storms = [];
-    for (let i = game.frameStart(tick), end = game.frameStart(tick + 1); i < end; ++i) {
-      const id = game.ids.at(i);
+    const ids = game.idsAt(tick);
+    for (let k = 0, i = game.frameStart(tick); k < ids.length; ++k, ++i) {
+      const id = ids[k];
       const x = game.xs.at(i) * s;
       const y = game.ys.at(i) * s;
-      const r = Math.max(1.5, Math.sqrt(game.ms.at(i)) * s);
+      const r = Math.max(1.5, Math.sqrt(game.massOf(id, tick)) * s);
       ctx.beginPath();
       ctx.arc(x, y, r, 0, 2 * Math.PI);
       if (id < game.players.length) {
@@ -91,14 +92,12 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
 
     // Winds: an arrow from the blower's centre along the wind, longer for a stronger wind.
     for (let k = 0; k < WIND_TICKS; ++k) {
-      const winds = game.windsByTick.get(tick - 1 - k);
-      if (!winds) continue;
-      for (const wnd of winds) {
-        const t = storms.find((st) => st.owner === wnd.player);
-        const strength = Math.hypot(wnd.wx, wnd.wy);
+      for (const [player, wx, wy] of game.windsAt(tick - 1 - k)) {
+        const t = storms.find((st) => st.owner === player);
+        const strength = Math.hypot(wx, wy);
         if (!t || strength === 0) continue;
         const len = t.r + 10 + Math.min(60, strength * 6);
-        arrow(ctx, t.x, t.y, t.x + (wnd.wx / strength) * len, t.y + (wnd.wy / strength) * len,
+        arrow(ctx, t.x, t.y, t.x + (wx / strength) * len, t.y + (wy / strength) * len,
               "#ffffff", 1 - k / WIND_TICKS);
       }
     }

@@ -1,8 +1,9 @@
 // The viewer's model of one game, built from a replay file (and, when given, the arena's results
 // file). Nothing here touches the page. A replay of format version 2 (JSON lines, docs/replay.md)
 // is built line by line while it loads (Nimbus.GameBuilder); one of version 1 (one JSON text) is
-// built at once (Nimbus.buildGame). Either way the frames are kept compactly, in typed arrays of
-// fixed-size blocks: per cloud and tick only its id, x, y and mass. Whatever is refused throws an
+// built at once (Nimbus.buildGame). Either way the frames are kept compactly: per cloud and tick
+// only its x and y, in typed arrays of fixed-size blocks; the ids once for every stretch of ticks
+// with the same living clouds, the masses only where they change. Whatever is refused throws an
 // Error whose message says why, before the game on show is touched.
 "use strict";
 var Nimbus = window.Nimbus || (window.Nimbus = {});
@@ -85,8 +86,14 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     return Number(v).toFixed(2);
   }
 
+  const WIND = 0;
+  const SWALLOW = 1;
+  const OUT = 2;
+  const LEFT = 3;
+
   // A game growing tick by tick. The model's fields (players, lastTick, events, ...) are read by
-  // the page; the frame of tick t is frameStart(t) to frameStart(t + 1) in ids, xs, ys and ms.
+  // the page; the frame of tick t is frameStart(t) to frameStart(t + 1) in xs and ys, its clouds
+  // idsAt(t), their masses massOf(id, t).
   Nimbus.GameBuilder = class {
     constructor(settings, players) {
       if (!settings || typeof settings !== "object") fail("the replay has no settings");
@@ -110,14 +117,20 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
       this.maxMass = 1;
       this.maxId = -1;
       this.outAt = this.players.map(() => null);
-      this.windsByTick = new Map();  // the tick whose step applied them -> winds
+      // The winds, in the order of the ticks whose step applied them: tick, player, wx, wy.
+      this.winds = { tick: new Column(Int32Array), player: new Column(Uint16Array),
+                     wx: new Column(Float32Array), wy: new Column(Float32Array) };
       this.swallows = [];
-      this.events = [];              // about players, by tick: {tick, type, players, text}
+      // The events about players, by the tick they are listed at: type (WIND, SWALLOW, OUT, LEFT),
+      // tick, a and b (wind: the wind's number; swallow: by and victim; out, left: the player).
+      this.events = { type: new Column(Uint8Array), tick: new Column(Int32Array),
+                      a: new Column(Int32Array), b: new Column(Int32Array) };
+      this.order = null;  // the events' order when they did not come by tick (else as they came)
       this.starts = new Column(Float64Array);
-      this.ids = new Column(Uint16Array);
       this.xs = new Column(Float32Array);
       this.ys = new Column(Float32Array);
-      this.ms = new Column(Float32Array);
+      this.sets = [];        // {from: tick, ids: Uint16Array}: the living clouds from that tick on
+      this.masses = new Map();  // id -> {ticks: [], values: []}: its mass from each tick on
       this.massSeries = this.players.map(() => new Column(Float32Array));
       this.living = null;  // version 2: ids of the living clouds, ascending, with their state
       this.cur = null;
@@ -125,7 +138,31 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     }
 
     frameStart(t) {
-      return t > this.lastTick ? this.ids.length : this.starts.at(t);
+      return t > this.lastTick ? this.xs.length : this.starts.at(t);
+    }
+
+    // The ids of the clouds at tick t, ascending.
+    idsAt(t) {
+      let lo = 0;
+      let hi = this.sets.length - 1;
+      while (lo < hi) {
+        const mid = (lo + hi + 1) >> 1;
+        if (this.sets[mid].from <= t) lo = mid; else hi = mid - 1;
+      }
+      return this.sets[lo].ids;
+    }
+
+    // Cloud id's mass at tick t (as last set at or before t).
+    massOf(id, t) {
+      const m = this.masses.get(id);
+      if (!m) return NaN;
+      let lo = 0;
+      let hi = m.ticks.length - 1;
+      while (lo < hi) {
+        const mid = (lo + hi + 1) >> 1;
+        if (m.ticks[mid] <= t) lo = mid; else hi = mid - 1;
+      }
+      return m.values[lo];
     }
 
     // Player p's mass at tick t; NaN once its thunderstorm is gone.
@@ -135,13 +172,17 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
 
     // Cloud id's [x, y, mass] at tick t, or null when it is not there.
     cloudAt(id, t) {
-      let lo = this.frameStart(t);
-      let hi = this.frameStart(t + 1) - 1;
+      if (t > this.lastTick) return null;
+      const ids = this.idsAt(t);
+      let lo = 0;
+      let hi = ids.length - 1;
       while (lo <= hi) {
         const mid = (lo + hi) >> 1;
-        const v = this.ids.at(mid);
-        if (v === id) return [this.xs.at(mid), this.ys.at(mid), this.ms.at(mid)];
-        if (v < id) lo = mid + 1; else hi = mid - 1;
+        if (ids[mid] === id) {
+          const at = this.frameStart(t) + mid;
+          return [this.xs.at(at), this.ys.at(at), this.massOf(id, t)];
+        }
+        if (ids[mid] < id) lo = mid + 1; else hi = mid - 1;
       }
       return null;
     }
@@ -153,14 +194,25 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
     // Adds one frame: clouds as parallel lists of ids (ascending), x, y, mass.
     pushFrame(ids, xs, ys, ms) {
       const t = this.lastTick + 1;
-      this.starts.push(this.ids.length);
+      this.starts.push(this.xs.length);
+      const set = this.sets.length ? this.sets[this.sets.length - 1].ids : null;
+      if (!set || set.length !== ids.length || ids.some((id, k) => set[k] !== id)) {
+        for (let k = 1; k < ids.length; ++k) {
+          if (ids[k] <= ids[k - 1]) fail(`frame ${t} does not list its clouds by ascending id`);
+        }
+        this.sets.push({ from: t, ids: Uint16Array.from(ids) });
+      }
       const mass = this.players.map(() => NaN);
       for (let k = 0; k < ids.length; ++k) {
         const id = ids[k];
-        this.ids.push(id);
         this.xs.push(xs[k]);
         this.ys.push(ys[k]);
-        this.ms.push(ms[k]);
+        let m = this.masses.get(id);
+        if (!m) this.masses.set(id, (m = { ticks: [], values: [] }));
+        if (!m.ticks.length || m.values[m.values.length - 1] !== ms[k]) {
+          m.ticks.push(t);
+          m.values.push(ms[k]);
+        }
         if (id > this.maxId) this.maxId = id;
         if (id < this.n) {
           mass[id] = ms[k];
@@ -171,33 +223,100 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
       this.lastTick = t;
     }
 
+    addEvent(type, tick, a, b) {
+      const e = this.events;
+      e.type.push(type);
+      e.tick.push(tick);
+      e.a.push(a);
+      e.b.push(b);
+    }
+
     addWind(tick, player, wx, wy) {
       if (!isInt(player) || player < 0 || player >= this.n) fail("a wind of no player");
       if (!isNumber(wx) || !isNumber(wy)) fail("a wind is not two numbers");
-      const w = { tick, player, wx, wy };
-      if (!this.windsByTick.has(tick)) this.windsByTick.set(tick, []);
-      this.windsByTick.get(tick).push(w);
-      this.events.push({
-        tick: tick + 1, type: "wind", players: [player],
-        text: `${this.players[player].name} blows (${fmt(wx)}, ${fmt(wy)}), cost ${Math.hypot(wx, wy).toFixed(2)}`,
-      });
+      const w = this.winds;
+      this.addEvent(WIND, tick + 1, w.tick.length, 0);
+      w.tick.push(tick);
+      w.player.push(player);
+      w.wx.push(wx);
+      w.wy.push(wy);
     }
 
     addSwallow(tick, by, victim) {
-      if (!isInt(by) || !isInt(victim)) fail("a swallow without its clouds");
+      if (!isInt(by) || !isInt(victim) || by < 0 || victim < 0) fail("a swallow without its clouds");
       this.swallows.push({ tick, by, victim });
-      if (by < this.n || victim < this.n) {
-        this.events.push({
-          tick, type: "swallow", players: [by, victim].filter((id) => id < this.n),
-          text: `${this.cloudName(by)} swallows ${this.cloudName(victim)}`,
-        });
-      }
+      if (by < this.n || victim < this.n) this.addEvent(SWALLOW, tick, by, victim);
     }
 
     addOut(tick, player) {
       if (!isInt(player) || player < 0 || player >= this.n) fail("an elimination of no player");
       this.outAt[player] = tick;
-      this.events.push({ tick, type: "out", players: [player], text: `${this.players[player].name} is out` });
+      this.addEvent(OUT, tick, player, 0);
+    }
+
+    // The winds the step to tick t + 1 applied, as [player, wx, wy].
+    windsAt(t) {
+      const w = this.winds;
+      let lo = 0;
+      let hi = w.tick.length;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (w.tick.at(mid) < t) lo = mid + 1; else hi = mid;
+      }
+      const found = [];
+      for (let i = lo; i < w.tick.length && w.tick.at(i) === t; ++i) {
+        found.push([w.player.at(i), w.wx.at(i), w.wy.at(i)]);
+      }
+      return found;
+    }
+
+    eventCount() {
+      return this.events.tick.length;
+    }
+
+    // The k-th event in tick order.
+    eventAt(k) {
+      return this.order ? this.order[k] : k;
+    }
+
+    eventTick(i) {
+      return this.events.tick.at(i);
+    }
+
+    isWind(i) {
+      return this.events.type.at(i) === WIND;
+    }
+
+    // Whether player p is in event i.
+    involves(i, p) {
+      const e = this.events;
+      const type = e.type.at(i);
+      if (type === WIND) return this.winds.player.at(e.a.at(i)) === p;
+      return e.a.at(i) === p || (type === SWALLOW && e.b.at(i) === p);
+    }
+
+    eventText(i) {
+      const e = this.events;
+      const a = e.a.at(i);
+      switch (e.type.at(i)) {
+        case WIND: {
+          const w = this.winds;
+          const wx = w.wx.at(a);
+          const wy = w.wy.at(a);
+          return `${this.players[w.player.at(a)].name} blows (${fmt(wx)}, ${fmt(wy)}), cost ${Math.hypot(wx, wy).toFixed(2)}`;
+        }
+        case SWALLOW: return `${this.cloudName(a)} swallows ${this.cloudName(e.b.at(i))}`;
+        case OUT: return `${this.players[a].name} is out`;
+        default: return `${this.players[a] ? this.players[a].name : "player " + a} disconnected`;
+      }
+    }
+
+    // Puts the events in tick order (stable: the arena's order within a tick).
+    sortEvents() {
+      const n = this.eventCount();
+      const order = Array.from({ length: n }, (_, i) => i);
+      order.sort((x, y) => this.eventTick(x) - this.eventTick(y) || x - y);
+      this.order = Int32Array.from(order);
     }
 
     // One line of a version-2 replay after its header: a tick, or the end.
@@ -301,7 +420,7 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
       else if (e.type === "swallow") g.addSwallow(e.tick, e.by, e.victim);
       else if (e.type === "eliminated") g.addOut(e.tick, e.player);
     }
-    g.events.sort((a, b) => a.tick - b.tick);  // stable: the arena's order within a tick
+    g.sortEvents();
     g.ended = true;
     g.loading = false;
     g.endReason = String(replay.end_reason || "");
@@ -368,16 +487,15 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
         fail(`its player "${r.name}" is not in this replay`);
       }
     }
-    const events = game.events.filter((e) => e.type !== "left");
+    if (game.results) fail("this game's results are already open");
     for (const r of results.players) {
       if (r.status === "disconnected" && isInt(r.left_at_tick)) {
         const index = isInt(r.index) ? r.index : game.players.findIndex((p) => p.name === r.name);
-        events.push({ tick: r.left_at_tick, type: "left", players: [index], text: `${r.name} disconnected` });
+        game.addEvent(LEFT, r.left_at_tick, index, 0);
       }
     }
-    events.sort((a, b) => a.tick - b.tick);
+    game.sortEvents();
     game.results = results;
-    game.events = events;
     if (results.end_reason) game.endReason = String(results.end_reason);
   };
 })();

@@ -17,6 +17,8 @@ constexpr int kGraceRounds = 40;  // 2 s for connections to flush and processes 
 constexpr int kTermRounds = 20;   // then 1 s after SIGTERM before SIGKILL
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr std::int64_t kUnpacedBatch = 500;  // unpaced ticks between two turns of the event loop
+// ... or fewer when they take longer than this (big games), so that a signal is heard at once.
+constexpr auto kUnpacedSlice = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -98,7 +100,9 @@ void ArenaServer::onTick() {
     if (!unpaced_) {
         tickStats_.record(elapsed - tickDueAt(game_->tick() + 1, period), due - game_->tick());
     }
-    while (phase_ == Phase::Running && !game_->over() && game_->tick() < due) {
+    const auto sliceEnd = Clock::now() + kUnpacedSlice;
+    while (phase_ == Phase::Running && !game_->over() && game_->tick() < due &&
+           (!unpaced_ || Clock::now() < sliceEnd)) {
         for (std::size_t p = 0; p < roster_.size(); ++p) {
             if (roster_[p].builtin) {
                 const auto player = static_cast<std::int32_t>(p);
