@@ -461,7 +461,9 @@
   }
 
   function fetchStream(path) {
-    return fetch(path).then((r) => {
+    const early = window.nimbusReplayFetch;  // started by index.html before the scripts loaded
+    window.nimbusReplayFetch = null;
+    return (early && early.path === path ? early.response : fetch(path)).then((r) => {
       if (!r.ok) throw new Error(`${r.status} ${r.statusText}`);
       return { body: r.body, total: Number(r.headers.get("Content-Length")) || 0 };
     });

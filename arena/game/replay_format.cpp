@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -91,25 +92,27 @@ void ReplayEncoder::appendTick(const Game& game, std::string& out) {
         appendFloat(out, c.state.y);
     }
     out += ']';
-    first = true;
+    // The lists of pairs and triples: each item opens with "[", the list with its key.
+    std::string_view key;
+    auto item = [&out, &key](std::string_view name) {
+        out += key == name ? ",[" : ",\"" + std::string(name) + "\":[[";
+        key = name;
+    };
+    auto close = [&out, &key](std::string_view name) { out += key == name ? "]" : ""; };
     for (const Cloud& c : game.clouds()) {
         const std::uint32_t m = bitsOf(c.state.mass);
-        if (m == mass_[c.id]) {
-            continue;
+        if (m != mass_[c.id]) {
+            mass_[c.id] = m;
+            item("m");
+            appendInt(out, c.id);
+            out += ',';
+            appendFloat(out, c.state.mass);
+            out += ']';
         }
-        mass_[c.id] = m;
-        out += first ? ",\"m\":[[" : ",[";
-        first = false;
-        appendInt(out, c.id);
-        out += ',';
-        appendFloat(out, c.state.mass);
-        out += ']';
     }
-    out += first ? "" : "]";
-    first = true;
+    close("m");
     for (const WindEvent& w : game.windLog()) {
-        out += first ? ",\"w\":[[" : ",[";
-        first = false;
+        item("w");
         appendInt(out, w.player);
         out += ',';
         appendFloat(out, w.wx);
@@ -117,17 +120,15 @@ void ReplayEncoder::appendTick(const Game& game, std::string& out) {
         appendFloat(out, w.wy);
         out += ']';
     }
-    out += first ? "" : "]";
-    first = true;
+    close("w");
     for (const SwallowEvent& e : game.swallowLog()) {
-        out += first ? ",\"s\":[[" : ",[";
-        first = false;
+        item("s");
         appendInt(out, e.by);
         out += ',';
         appendInt(out, e.victim);
         out += ']';
     }
-    out += first ? "" : "]";
+    close("s");
     if (game.tick() % kFingerprintEvery == 0) {
         out += ",\"f\":\"" + fingerprintText(game.fingerprint()) + "\"";
     }
