@@ -131,7 +131,7 @@ std::string gameList(const std::vector<std::int32_t>& games) {
 }
 
 // Follows the submitted array until it has ended; fills `finished` and `failed`. Returns the
-// signal that stopped the wait (SIGINT, SIGTERM or SIGHUP), or 0.
+// signal that stopped the wait (SIGINT, SIGTERM, SIGHUP or SIGPIPE), or 0.
 int follow(const SlurmJob& job, const std::string& jobId,
            std::map<std::int32_t, GameOutcome>& finished, std::vector<std::int32_t>& failed,
            std::int32_t& playedNow) {
@@ -146,7 +146,8 @@ int follow(const SlurmJob& job, const std::string& jobId,
     sigset_t watched;
     sigset_t previous;
     ::sigemptyset(&watched);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    // SIGPIPE too: a closed standard output (`| head`) stops the wait as Ctrl-C does.
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         ::sigaddset(&watched, s);
     }
     ::sigprocmask(SIG_BLOCK, &watched, &previous);

@@ -20,8 +20,9 @@ struct SlurmOptions {
 // Records the tournament in job.out (as `run` does), writes job.out/tournament.sbatch and prints
 // the sbatch command that submits it. With `submit`, runs that command (sbatch --parsable), shows
 // the games done of all while the array runs, waits for it to end, writes the standings and
-// returns 0 when every game was played, 1 naming the games that were not, 130 / 143 after
-// SIGINT / SIGTERM (the job is cancelled). Throws std::invalid_argument for a folder or option
+// returns 0 when every game was played, 1 naming the games that were not, 128 + the signal after
+// SIGINT, SIGTERM, SIGHUP or SIGPIPE (the job is cancelled, the standings of what was played are
+// written). Throws std::invalid_argument for a folder or option
 // that cannot be used, std::runtime_error when sbatch fails.
 int slurmTournament(const SlurmOptions& options);
 
