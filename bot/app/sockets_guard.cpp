@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bot/platform/console.hpp"
 #include "bot/platform/socket.hpp"
 
 namespace nimbus {
@@ -17,8 +18,7 @@ void releaseSockets() {
 }  // namespace
 
 SocketsGuard::SocketsGuard() {
-    // Line by line, so that a log of the trace is complete even if the process is killed.
-    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    platform::writeStandardOutputByLine();
     result_ = platform::socketsStartup();
     std::printf("WSAStartup result: %d\n", result_);
     std::atexit(releaseSockets);

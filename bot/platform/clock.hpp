@@ -14,15 +14,21 @@ class Clock {
     virtual void sleep(std::int32_t ms) = 0;
 };
 
-// The real clock: CLOCK_MONOTONIC, counted from this object's construction.
+// The real clock, counted from this object's construction: CLOCK_MONOTONIC and nanosleep on
+// POSIX; on Windows the performance counter and Sleep, with 1 ms system timers requested for the
+// object's lifetime (without them Sleep and the tick count move in steps of about 15.6 ms).
 class SystemClock final : public Clock {
   public:
     SystemClock();
+    ~SystemClock() override;
+    SystemClock(const SystemClock&) = delete;
+    SystemClock& operator=(const SystemClock&) = delete;
+
     std::int32_t now() override;
     void sleep(std::int32_t ms) override;
 
   private:
-    std::int64_t startNs_;
+    std::int64_t start_;  // the platform counter's reading at construction, in its own units
 };
 
 }  // namespace nimbus::platform

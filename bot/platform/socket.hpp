@@ -6,15 +6,18 @@
 
 namespace nimbus::platform {
 
-using SocketHandle = int;
+// Wide enough for a Windows SOCKET as well as a POSIX descriptor; -1 (Windows: INVALID_SOCKET)
+// means no socket.
+using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle kNoSocket = -1;
 
 // Result of a name resolution; owned by the caller and freed with releaseAddresses().
 struct AddressList;
 
-// Starts the sockets library. Nothing needs starting on POSIX: returns 0.
+// Starts the sockets library: WSAStartup for version 2.2 on Windows, returning its result;
+// nothing needs starting on POSIX, where it returns 0.
 int socketsStartup();
-// Releases the sockets library (nothing to do on POSIX).
+// Releases the sockets library (WSACleanup; nothing to do on POSIX).
 void socketsCleanup();
 
 // Resolves node:service for a TCP stream. Returns 0 and sets *out, or the resolver's error code.
@@ -33,7 +36,8 @@ long sendBytes(SocketHandle handle, const char* data, int length);
 long receiveBytes(SocketHandle handle, char* data, int capacity);
 void closeSocket(SocketHandle handle);
 
-// Error code of the last failed socket call (errno; 111 for a refused connection).
+// Error code of the last failed socket call, the platform's own: errno on POSIX (111 for a
+// refused connection, 104 for a reset one), WSAGetLastError() on Windows (10061, 10054).
 long lastSocketError();
 
 }  // namespace nimbus::platform
