@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/loopback.hpp"
 #include "tests/support/run_process.hpp"
 #include "tests/support/sim_server.hpp"
 
@@ -12,13 +13,15 @@ namespace {
 using ::testing::HasSubstr;
 using testing::runProcess;
 using ::testing::StartsWith;
+using testing::withPlatformLineEnds;
 
 TEST(BotBinaryTest, WithoutAServerItReportsAndExitsWithOneAfterOneSecond) {
     const auto result = runProcess(NIMBUS_BOT_PATH);
-    EXPECT_EQ(result.output,
-              "WSAStartup result: 0\n"
-              "could not connect socket: 111\n"
-              "WSACleanup done\n");
+    EXPECT_EQ(result.output, withPlatformLineEnds("WSAStartup result: 0\n"
+                                                  "could not connect socket: " +
+                                                  std::to_string(testing::kConnectionRefused) +
+                                                  "\n"
+                                                  "WSACleanup done\n"));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_GE(result.elapsed.count(), 1000);
 }
@@ -34,8 +37,9 @@ struct ShortGame {
 
 void expectPlayedAgainst(ShortGame& game, const testing::ProcessResult& result) {
     game.server.join();
-    EXPECT_THAT(result.output, StartsWith("WSAStartup result: 0\nsocket up and running\n"
-                                          "sending NAME\nrecieved HELLO Varnolt\n"));
+    EXPECT_THAT(result.output,
+                StartsWith(withPlatformLineEnds("WSAStartup result: 0\nsocket up and running\n"
+                                                "sending NAME\nrecieved HELLO Varnolt\n")));
     EXPECT_EQ(result.exitCode, 0);
     const auto log = game.server.log();
     ASSERT_FALSE(log.empty());
@@ -49,21 +53,19 @@ TEST(BotBinaryTest, FindsItsServerThroughThePortFlagOrTheEnvironmentAndTheFlagWi
     }
     {
         ShortGame game;
-        expectPlayedAgainst(
-            game, runProcess("/usr/bin/env",
-                             {"NIMBUS_ARENA_PORT=" + game.server.portText(), NIMBUS_BOT_PATH}));
+        expectPlayedAgainst(game, runProcess(NIMBUS_BOT_PATH, {}, std::chrono::seconds(60),
+                                             {"NIMBUS_ARENA_PORT=" + game.server.portText()}));
     }
     {
         ShortGame game;  // port 1 has no server: only the flag's port can be the one dialled
-        expectPlayedAgainst(game,
-                            runProcess("/usr/bin/env", {"NIMBUS_ARENA_PORT=1", NIMBUS_BOT_PATH,
-                                                        "--port=" + game.server.portText()}));
+        expectPlayedAgainst(game, runProcess(NIMBUS_BOT_PATH, {"--port=" + game.server.portText()},
+                                             std::chrono::seconds(60), {"NIMBUS_ARENA_PORT=1"}));
     }
 }
 
 TEST(BotBinaryTest, HelpPrintsTheUsageWithoutConnectingAndBadArgumentsExitWithTwo) {
     const auto help = runProcess(NIMBUS_BOT_PATH, {"--help"});
-    EXPECT_THAT(help.output, StartsWith("usage: nimbus-bot [--port N]\n"));
+    EXPECT_THAT(help.output, StartsWith(withPlatformLineEnds("usage: nimbus-bot [--port N]\n")));
     EXPECT_THAT(help.output, ::testing::Not(HasSubstr("WSAStartup")));
     EXPECT_EQ(help.exitCode, 0);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--port", "0"},
@@ -76,7 +78,7 @@ TEST(BotBinaryTest, HelpPrintsTheUsageWithoutConnectingAndBadArgumentsExitWithTw
         EXPECT_EQ(bad.exitCode, 2) << args[0];
     }
     const auto badEnvironment =
-        runProcess("/usr/bin/env", {"NIMBUS_ARENA_PORT=http", NIMBUS_BOT_PATH});
+        runProcess(NIMBUS_BOT_PATH, {}, std::chrono::seconds(60), {"NIMBUS_ARENA_PORT=http"});
     EXPECT_EQ(badEnvironment.output, "");
     EXPECT_EQ(badEnvironment.exitCode, 2);
 }

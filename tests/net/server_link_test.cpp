@@ -4,11 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <thread>
 
 #include "tests/support/scripted_server.hpp"
@@ -45,20 +40,15 @@ TEST(ServerLinkTest, ConnectsAndPrintsOutcome) {
     EXPECT_EQ(server.received(), "bye\n");
 }
 
-TEST(ServerLinkTest, RefusedConnectionPrintsErrnoAndDisables) {
-    // A bound port that does not listen refuses connections.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    const std::uint16_t freePort = ntohs(addr.sin_port);
+TEST(ServerLinkTest, RefusedConnectionPrintsThePlatformsErrorAndDisables) {
+    std::uint16_t freePort = 0;
+    const testing::SocketHandle bound = testing::bindWithoutListening(freePort);
+    ASSERT_NE(bound, testing::kNoSocket);
 
     CaptureStdout();
     ServerLink link(std::to_string(freePort).c_str());
-    EXPECT_EQ(GetCapturedStdout(), "could not connect socket: 111\n");
+    EXPECT_EQ(GetCapturedStdout(), "could not connect socket: " +
+                                       std::to_string(testing::kConnectionRefused) + "\n");
     EXPECT_EQ(link.handle, -1);
     // A disabled link ignores sends and reads at once, silently.
     CaptureStdout();
@@ -69,7 +59,7 @@ TEST(ServerLinkTest, RefusedConnectionPrintsErrnoAndDisables) {
     EXPECT_EQ(count, 0);
     EXPECT_STREQ(buffer, "keep");
     EXPECT_EQ(GetCapturedStdout(), "");
-    ::close(fd);
+    platform::closeSocket(bound);
 }
 
 TEST(ServerLinkTest, UnresolvableServiceReportsResolverError) {
@@ -164,13 +154,17 @@ void resetAfterFirstLine(ScriptedConnection& c) {
 }
 
 TEST(ServerLinkTest, ResetConnectionFailsTheReadWithItsError) {
+    if (!testing::resetsReachThePeer())
+        GTEST_SKIP() << "this platform's test server cannot reset a connection";
     ScriptedServer server(resetAfterFirstLine);
     ServerLink link(server.portText().c_str());
     link.sendText("x\n", 2);
     server.join();
     CaptureStdout();
     EXPECT_EQ(readLine(link, 64), "");
-    EXPECT_EQ(GetCapturedStdout(), "socket recv failed: 104, disabling socket\n");
+    EXPECT_EQ(GetCapturedStdout(), "socket recv failed: " +
+                                       std::to_string(testing::kConnectionReset) +
+                                       ", disabling socket\n");
     EXPECT_FALSE(link.enabled());
 }
 

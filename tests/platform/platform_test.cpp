@@ -1,6 +1,7 @@
 // The platform layer: saturating conversion, the clock and the sleep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -35,6 +36,22 @@ TEST(SystemClockTest, StartsPositiveAndFollowsSleeps) {
     clock.sleep(30);
     const std::int32_t second = clock.now();
     EXPECT_GE(second - first, 30);
+}
+
+TEST(SystemClockTest, ReadingsAdvanceMillisecondByMillisecond) {
+    // A clock on a coarse system timer (Windows' tick count moves in ~15.6 ms steps) would jump.
+    SystemClock clock;
+    std::int32_t last = clock.now();
+    std::int32_t smallestStep = std::numeric_limits<std::int32_t>::max();
+    for (int steps = 0; steps < 20;) {
+        const std::int32_t now = clock.now();
+        if (now != last) {
+            smallestStep = std::min(smallestStep, now - last);
+            last = now;
+            ++steps;
+        }
+    }
+    EXPECT_EQ(smallestStep, 1);
 }
 
 TEST(SystemClockTest, NonPositiveSleepsReturnAtOnce) {

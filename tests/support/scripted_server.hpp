@@ -11,12 +11,14 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/loopback.hpp"
+
 namespace nimbus::testing {
 
 class ScriptedConnection {
   public:
-    explicit ScriptedConnection(int fd, std::string& record, std::mutex& recordMutex)
-        : fd_(fd), record_(record), recordMutex_(recordMutex) {}
+    explicit ScriptedConnection(SocketHandle socket, std::string& record, std::mutex& recordMutex)
+        : socket_(socket), record_(record), recordMutex_(recordMutex) {}
 
     // Reads up to and including the next line feed; returns the line without it.
     // nullopt when the client closed the connection or nothing came within the timeout.
@@ -28,10 +30,10 @@ class ScriptedConnection {
     void close();
     // Resets the connection: the client's next send or receive fails.
     void reset();
-    bool closed() const { return fd_ < 0; }
+    bool closed() const { return socket_ == kNoSocket; }
 
   private:
-    int fd_;
+    SocketHandle socket_;
     std::string& record_;
     std::mutex& recordMutex_;
     std::string pending_;
@@ -59,7 +61,7 @@ class ScriptedServer {
   private:
     void serve(Script script);
 
-    int listenFd_ = -1;
+    SocketHandle listener_ = kNoSocket;
     std::uint16_t port_ = 0;
     std::atomic<bool> accepted_{false};
     mutable std::mutex recordMutex_;

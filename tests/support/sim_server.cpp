@@ -104,10 +104,13 @@ SimWorld SimServer::world() const {
     return world_;
 }
 
-SimServer::TimeSource realTimeSource() {
+SimServer::TimeSource realTimeSource(int startCall) {
     using Clock = std::chrono::steady_clock;
     auto start = std::make_shared<std::optional<Clock::time_point>>();
-    return [start]() -> std::int64_t {
+    auto calls = std::make_shared<int>(0);
+    return [start, calls, startCall]() -> std::int64_t {
+        if (++*calls < startCall)
+            return 0;
         if (!*start)
             *start = Clock::now();
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - **start)

@@ -73,8 +73,9 @@ class SimServer {
     ScriptedServer server_;  // last: its thread starts once everything above is ready
 };
 
-// Real time in milliseconds, counted from the first call (the server's first line).
-SimServer::TimeSource realTimeSource();
+// Real time in milliseconds, counted from the startCall-th call (the server asks once a line:
+// 1 counts from the first line, 2 from the second); 0 before it.
+SimServer::TimeSource realTimeSource(int startCall = 1);
 
 // Counts the log's lines that start with prefix.
 int countLines(const std::vector<SimEntry>& log, const std::string& prefix);
