@@ -1,0 +1,23 @@
+cmake_minimum_required(VERSION 3.25)
+# cmake -DOBJDUMP=... -DPROGRAM=nimbus-bot.exe -P check_imports.cmake: fails unless the Windows
+# program imports system DLLs only, so that it runs on a bare Windows machine with nothing beside
+# it (no libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll).
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${PROGRAM} failed")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+set(system kernel32.dll msvcrt.dll ws2_32.dll winmm.dll advapi32.dll user32.dll ntdll.dll)
+set(imports "")
+foreach(line ${lines})
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" dll)
+  list(APPEND imports ${dll})
+  if(NOT dll IN_LIST system)
+    message(FATAL_ERROR "${PROGRAM} imports ${dll}, which a bare Windows machine does not have")
+  endif()
+endforeach()
+if(NOT imports)
+  message(FATAL_ERROR "no imports found in ${PROGRAM}: not a Windows program?")
+endif()
+message(STATUS "imports: ${imports}")
