@@ -284,7 +284,7 @@ int main(int argc, char** argv) {
             writeOutput(resultsPath, [&] {
                 return jsonText(nimbus::arena::resultsJson({options.seed, options.ticks, 0,
                                                             options.tickMs, options.rainclouds,
-                                                            server->endReason()},
+                                                            server->endReason(), false},
                                                            rows),
                                 2) +
                        "\n";
@@ -302,7 +302,8 @@ int main(int argc, char** argv) {
         written = writeOutput(resultsPath, [&] {
             return jsonText(nimbus::arena::resultsJson(
                                 {options.seed, options.ticks, game->tick(), options.tickMs,
-                                 options.rainclouds, server->endReason()},
+                                 options.rainclouds, server->endReason(), true,
+                                 server->tickStats().pacing()},
                                 rows),
                             2) +
                    "\n";

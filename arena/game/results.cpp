@@ -15,6 +15,21 @@ nlohmann::json textOrNull(const std::string& text) {
     return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
 }
 
+// The name in a column `width` characters wide: cut after `width` characters (never inside
+// one), padded with spaces.
+std::string nameColumn(const std::string& name, std::size_t width) {
+    std::size_t end = 0;
+    std::size_t characters = 0;
+    while (end < name.size() && characters < width) {
+        ++end;
+        while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+            ++end;  // continuation bytes belong to the character before
+        }
+        ++characters;
+    }
+    return name.substr(0, end) + std::string(width - characters, ' ');
+}
+
 // Better rows first; false for rows that tie (the stable sort keeps index order).
 bool ranksAbove(const ResultRow& a, const ResultRow& b) {
     if (a.status != b.status) {
@@ -104,8 +119,8 @@ std::string resultsTable(const std::vector<ResultRow>& rows) {
             std::snprintf(leftAt, sizeof leftAt, "%d", r.info.leftAtTick);
         }
         std::snprintf(
-            line, sizeof line, "%-4d %-20.20s %-7s %-12s %10.2f %10.2f %6lld %8lld %9lld %6s %6s\n",
-            r.rank, r.info.name.c_str(), r.info.kind.c_str(), statusName(r.status),
+            line, sizeof line, "%-4d %s %-7s %-12s %10.2f %10.2f %6lld %8lld %9lld %6s %6s\n",
+            r.rank, nameColumn(r.info.name, 20).c_str(), r.info.kind.c_str(), statusName(r.status),
             static_cast<double>(r.finalMass), static_cast<double>(r.record.peakMass),
             static_cast<long long>(r.record.winds), static_cast<long long>(r.record.rejectedWinds),
             static_cast<long long>(r.record.swallowed), outAt, leftAt);
@@ -124,7 +139,7 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
             {"command", textOrNull(r.info.command)},
             {"status", statusName(r.status)},
             {"left_at_tick", tickOrNull(r.info.leftAtTick)},
-            {"rank", r.rank},
+            {"rank", summary.played ? nlohmann::json(r.rank) : nlohmann::json(nullptr)},
             {"final_mass", r.finalMass},
             {"peak_mass", r.record.peakMass},
             {"winds", r.record.winds},
@@ -134,8 +149,16 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
             {"log", textOrNull(r.info.log)},
         });
     }
+    nlohmann::json pacing = nullptr;
+    if (summary.pacing) {
+        pacing = {{"tick_lag_p50_ms", summary.pacing->lagP50Ms},
+                  {"tick_lag_p99_ms", summary.pacing->lagP99Ms},
+                  {"tick_lag_max_ms", summary.pacing->lagMaxMs},
+                  {"largest_catch_up_ticks", summary.pacing->largestCatchUp}};
+    }
     return {
         {"version", programVersion()},
+        {"played", summary.played},
         {"seed", summary.seed},
         {"ticks", summary.ticksRequested},
         {"ticks_played", summary.ticksPlayed},
@@ -145,6 +168,7 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
           {"tick_ms", summary.tickMs},
           {"rainclouds", summary.rainclouds},
           {"players", rows.size()}}},
+        {"pacing", pacing},
         {"players", players},
     };
 }

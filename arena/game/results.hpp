@@ -5,6 +5,7 @@
 // departure first, then by final mass; then the absent (started bots that never named
 // themselves). Ties keep index order.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,17 @@ struct ResultRow {
 // themselves), as is everyone when game is nullptr (no game was played).
 std::vector<ResultRow> rankPlayers(const Game* game, const std::vector<PlayerInfo>& players);
 
-// The results table: a header line and one line per row, with each player's status.
+// The results table: a header line and one line per row, with each player's status. Names are
+// cut to 20 characters (never inside a character) and padded to 20.
 std::string resultsTable(const std::vector<ResultRow>& rows);
+
+// How well the arena kept its tick schedule while a client was connected (see TickStats).
+struct PacingFigures {
+    double lagP50Ms = 0.0;
+    double lagP99Ms = 0.0;
+    double lagMaxMs = 0.0;
+    std::int64_t largestCatchUp = 0;  // the most ticks one wake-up had to run
+};
 
 // What the results JSON says about the game besides its players.
 struct ResultsSummary {
@@ -56,13 +66,18 @@ struct ResultsSummary {
     std::int32_t tickMs = 0;
     std::int32_t rainclouds = 0;
     std::string endReason;  // "ticks", "one_left", "no_players" or "interrupted"
+    bool played = true;     // false: nobody was seated, no game took place
+    std::optional<PacingFigures> pacing = std::nullopt;  // none when no tick ran on the clock
 };
 
-// {"version", "seed", "ticks" (requested), "ticks_played", "end_reason",
+// {"version", "played", "seed", "ticks" (requested), "ticks_played", "end_reason",
 //  "settings": {"seed", "tick_ms", "rainclouds", "players" (every player listed)},
+//  "pacing": null | {"tick_lag_p50_ms", "tick_lag_p99_ms", "tick_lag_max_ms",
+//  "largest_catch_up_ticks"},
 //  "players": [{"index", "name", "kind", "command" (null unless a bot), "status",
-//  "left_at_tick" (null unless disconnected), "rank", "final_mass", "peak_mass", "winds",
-//  "rejected_winds", "swallowed", "out_at_tick" (null when never), "log" (null when none)}]}
+//  "left_at_tick" (null unless disconnected), "rank" (null when no game was played),
+//  "final_mass", "peak_mass", "winds", "rejected_winds", "swallowed", "out_at_tick" (null when
+//  never), "log" (null when none)}]}
 nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<ResultRow>& rows);
 
 // The program version, from the build (the CMake project version).

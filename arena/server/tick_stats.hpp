@@ -7,7 +7,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+
+#include "arena/game/results.hpp"
 
 namespace nimbus::arena {
 
@@ -34,6 +37,14 @@ class TickStats {
     }
     double maxMs() const { return std::chrono::duration<double, std::milli>(maxLateness_).count(); }
     std::int64_t largestBurst() const { return largestBurst_; }
+
+    // The figures for the results; none when no wake-up was recorded (an unpaced game).
+    std::optional<PacingFigures> pacing() const {
+        if (count_ == 0) {
+            return std::nullopt;
+        }
+        return PacingFigures{percentileMs(0.5), percentileMs(0.99), maxMs(), largestBurst_};
+    }
 
     // "tick lag p50 0.1 ms, p99 0.4 ms, max 2.3 ms, largest catch-up 2 ticks"
     std::string summary() const {

@@ -130,5 +130,49 @@ TEST(Results, DisconnectedRankBelowEveryoneInByDepartureThenMassAndAbsentLast) {
     EXPECT_EQ(none[1].status, PlayerStatus::Absent);
 }
 
+// A game nobody was seated in says so: not played, and nobody has a place in it. A game that ran
+// on the clock carries its pacing figures.
+TEST(Results, SayWhetherAGameWasPlayedAndHowWellItsTicksWereKept) {
+    const auto none = rankPlayers(nullptr, {{"x", "bot", "x.log", "./x", -1}});
+    const nlohmann::json empty = resultsJson({7, 3600, 0, 16, 0, "no_players", false}, none);
+    EXPECT_EQ(empty["played"], false);
+    EXPECT_TRUE(empty["players"][0]["rank"].is_null());
+    EXPECT_TRUE(empty["pacing"].is_null());
+
+    const Game game = eliminationGame();
+    const auto rows = rankPlayers(&game, {{"a", "bot", "", "./a", -1}, {"b", "bot", "", "./b", -1},
+                                          {"c", "bot", "", "./c", -1}, {"d", "bot", "", "./d", -1}});
+    const nlohmann::json j =
+        resultsJson({7, 3600, game.tick(), 16, 0, "ticks", true, PacingFigures{0.1, 4.5, 9.25, 3}},
+                    rows);
+    EXPECT_EQ(j["played"], true);
+    EXPECT_EQ(j["players"][0]["rank"], 1);
+    EXPECT_EQ(j["pacing"], nlohmann::json({{"tick_lag_p50_ms", 0.1},
+                                           {"tick_lag_p99_ms", 4.5},
+                                           {"tick_lag_max_ms", 9.25},
+                                           {"largest_catch_up_ticks", 3}}));
+}
+
+// The table's name column is 20 characters wide: a longer name is cut between two characters.
+TEST(Results, TheTableCutsNamesOnACharacterBoundary) {
+    const Game game = eliminationGame();
+    std::string accents = "a";  // then 21 x "e acute", two bytes each
+    for (int i = 0; i < 21; ++i) {
+        accents += "\xC3\xA9";
+    }
+    const auto rows = rankPlayers(&game, {{accents, "bot", "", "", -1},
+                                          {"euro\xE2\x82\xAC", "bot", "", "", -1},
+                                          {"c", "bot", "", "", -1},
+                                          {"d", "bot", "", "", -1}});
+    const std::string table = resultsTable(rows);
+    // Built with append: GCC 12 warns falsely (-Wrestrict) on + chains of temporaries here.
+    std::string cut(" ");
+    cut.append(accents, 0, 39).append(" bot");
+    std::string padded(" euro\xE2\x82\xAC");
+    padded.append(15, ' ').append(" bot");
+    EXPECT_NE(table.find(cut), std::string::npos) << table;
+    EXPECT_NE(table.find(padded), std::string::npos) << table;
+}
+
 }  // namespace
 }  // namespace nimbus::arena
