@@ -1,6 +1,8 @@
 #pragma once
 // A bot program the arena starts: a shell command line run in a process group of its own, with
-// standard input from /dev/null and standard output and error into a log file.
+// standard input from /dev/null and standard output and error into a log file. The group's first
+// process is a small keeper that collects everything the bot starts and, when the arena dies in
+// any way (even SIGKILL), kills the whole group: no bot outlives its arena.
 #include <sys/types.h>
 
 #include <string>
@@ -18,16 +20,18 @@ class BotProcess {
     BotProcess(const BotProcess&) = delete;
     BotProcess& operator=(const BotProcess&) = delete;
 
-    // True once the process has exited (reaps it without waiting).
+    // True once the bot's shell and every process it started have exited (reaps the keeper
+    // without waiting).
     bool exited();
     // Asks the whole process group to stop (SIGTERM), or forces it (SIGKILL).
     void terminate();
     void kill();
 
+    // The keeper's pid, which is also the group's id; the bot's processes descend from it.
     pid_t pid() const { return pid_; }
     const std::string& command() const { return command_; }
     const std::string& logPath() const { return logPath_; }
-    // The wait status once exited.
+    // The wait status of the bot's shell once exited.
     int status() const { return status_; }
 
   private:
