@@ -1,5 +1,7 @@
 #include "tournament/config.hpp"
 
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 namespace nimbus::tournament {
@@ -40,6 +42,7 @@ nlohmann::json toJson(const TournamentConfig& config) {
           {"tick_ms", optionalJson(config.arena.tickMs)},
           {"rainclouds", optionalJson(config.arena.rainclouds)},
           {"lobby_seconds", optionalJson(config.arena.lobbySeconds)}}},
+        {"arena_build", {{"path", config.arenaPath}, {"digest", config.arenaDigest}}},
     };
 }
 
@@ -55,6 +58,11 @@ TournamentConfig configFromJson(const nlohmann::json& json) {
         config.arena.tickMs = optionalFrom<std::int32_t>(arena, "tick_ms");
         config.arena.rainclouds = optionalFrom<std::int32_t>(arena, "rainclouds");
         config.arena.lobbySeconds = optionalFrom<double>(arena, "lobby_seconds");
+        if (!json.contains("arena_build")) {
+            throw std::runtime_error("no arena_build: made by an older nimbus-tournament");
+        }
+        config.arenaPath = json["arena_build"].at("path").get<std::string>();
+        config.arenaDigest = json["arena_build"].at("digest").get<std::string>();
         if (config.roster.empty() || config.players < 1 || config.games < 1) {
             throw std::runtime_error("empty roster, no seats or no games");
         }
@@ -79,7 +87,52 @@ std::string configDifference(const TournamentConfig& stored, const TournamentCon
     note("tick-ms", text(stored.arena.tickMs), text(wanted.arena.tickMs));
     note("rainclouds", text(stored.arena.rainclouds), text(wanted.arena.rainclouds));
     note("lobby-seconds", text(stored.arena.lobbySeconds), text(wanted.arena.lobbySeconds));
+    note("arena build", stored.arenaDigest + " (" + stored.arenaPath + ")",
+         wanted.arenaDigest == stored.arenaDigest
+             ? stored.arenaDigest + " (" + stored.arenaPath + ")"
+             : wanted.arenaDigest + " (" + wanted.arenaPath + ")");
     return out;
+}
+
+namespace {
+
+struct Fnv1a {
+    std::uint64_t hash = 14695981039346656037ULL;
+    void add(const char* data, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            hash = (hash ^ static_cast<unsigned char>(data[i])) * 1099511628211ULL;
+        }
+    }
+    std::string hex() const {
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+        return text;
+    }
+};
+
+}  // namespace
+
+std::string tournamentId(const TournamentConfig& config) {
+    nlohmann::json identity = toJson(config);
+    identity.erase("games");
+    identity["arena_build"].erase("path");
+    const std::string text = identity.dump();
+    Fnv1a fnv;
+    fnv.add(text.data(), text.size());
+    return fnv.hex();
+}
+
+std::string fileDigest(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    Fnv1a fnv;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        fnv.add(buffer, static_cast<std::size_t>(in.gcount()));
+    }
+    return fnv.hex();
 }
 
 }  // namespace nimbus::tournament

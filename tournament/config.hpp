@@ -26,6 +26,8 @@ struct TournamentConfig {
     std::int32_t games = 0;
     std::uint64_t seedBase = 1;
     ArenaSettings arena;
+    std::string arenaPath;    // the nimbus-arena played with (not part of the identity)
+    std::string arenaDigest;  // its build: a digest of the executable (see fileDigest)
 };
 
 nlohmann::json toJson(const TournamentConfig& config);
@@ -33,7 +35,16 @@ nlohmann::json toJson(const TournamentConfig& config);
 TournamentConfig configFromJson(const nlohmann::json& json);
 
 // How `stored` and `wanted` differ in anything that changes a game ("players 3, now 4; ..."),
-// empty when they agree. The number of games may differ: game n is the same game either way.
+// the arena's build included, empty when they agree. The number of games is not compared: game n
+// is the same game either way.
 std::string configDifference(const TournamentConfig& stored, const TournamentConfig& wanted);
+
+// The tournament's identity: a digest of everything configDifference compares but the number of
+// games. Every game folder records it.
+std::string tournamentId(const TournamentConfig& config);
+
+// A digest of a file's bytes (64-bit FNV-1a, 16 hex digits). Throws std::runtime_error when the
+// file cannot be read.
+std::string fileDigest(const std::string& path);
 
 }  // namespace nimbus::tournament

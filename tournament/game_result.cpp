@@ -1,19 +1,68 @@
 #include "tournament/game_result.hpp"
 
 #include <algorithm>
-#include <fstream>
+#include <cmath>
 #include <stdexcept>
 #include <string_view>
 
 #include "arena/game/builtin_player.hpp"
+#include "tournament/entrant.hpp"
+#include "tournament/whole_file.hpp"
 
 namespace nimbus::tournament {
 
 namespace {
 
+constexpr std::size_t kMaxPlayers = 64;
+constexpr double kMaxMass = 1e9;
+
+struct Invalid : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+struct Foreign : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 bool allDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string inQuotes(const std::string& text) {
+    return "\"" + printable(text) + "\"";
+}
+
+const nlohmann::json& field(const nlohmann::json& object, const char* key) {
+    if (!object.is_object() || !object.contains(key)) {
+        throw Invalid(std::string("no \"") + key + "\"");
+    }
+    return object[key];
+}
+
+std::string text(const nlohmann::json& object, const char* key) {
+    const nlohmann::json& value = field(object, key);
+    if (!value.is_string()) {
+        throw Invalid(std::string("\"") + key + "\" is not text");
+    }
+    return value.get<std::string>();
+}
+
+std::int64_t integer(const nlohmann::json& object, const char* key) {
+    const nlohmann::json& value = field(object, key);
+    if (!value.is_number_integer()) {
+        throw Invalid(std::string("\"") + key + "\" is not a whole number");
+    }
+    return value.is_number_unsigned() && value.get<std::uint64_t>() > INT64_MAX
+               ? INT64_MAX
+               : value.get<std::int64_t>();
+}
+
+double number(const nlohmann::json& object, const char* key) {
+    const nlohmann::json& value = field(object, key);
+    if (!value.is_number() || !std::isfinite(value.get<double>())) {
+        throw Invalid(std::string("\"") + key + "\" is not a finite number");
+    }
+    return value.get<double>();
 }
 
 std::string builtinEntrant(const std::string& name) {
@@ -25,107 +74,203 @@ std::string builtinEntrant(const std::string& name) {
     }
     const std::string spec = "builtin:" + base;
     if (!arena::parseBuiltin(spec)) {
-        throw std::runtime_error("unknown builtin player \"" + name + "\"");
+        throw Invalid("unknown builtin player " + inQuotes(name));
     }
     return spec;
 }
 
-std::string botEntrant(const nlohmann::json& player, const std::vector<std::string>& seats) {
-    if (player.contains("command") && player["command"].is_string() &&
-        !player["command"].get<std::string>().empty()) {
-        return player["command"].get<std::string>();
+std::string botEntrant(const nlohmann::json& player, const ExpectedGame& expected) {
+    if (player.contains("command") && player["command"].is_string()) {
+        const std::string command = player["command"].get<std::string>();
+        if (const std::string why = entrantProblem(command); !why.empty()) {
+            throw Invalid("a player's command: " + why);
+        }
+        return command;
     }
     // The arena logs its k-th started bot (1-based, builtins not counted) to ...-bot<k>.log.
     const std::string log = player.value("log", nlohmann::json()).is_string()
                                 ? player["log"].get<std::string>()
                                 : std::string();
     const std::size_t at = log.rfind("-bot");
-    const std::string_view number =
-        at != std::string::npos && log.ends_with(".log")
-            ? std::string_view(log).substr(at + 4, log.size() - at - 8)
-            : std::string_view();
-    if (allDigits(number) && number.size() < 9) {
-        long k = std::stol(std::string(number));
-        for (const std::string& seat : seats) {
-            if (!arena::looksBuiltin(seat) && --k == 0) {
+    const std::string_view k = at != std::string::npos && log.ends_with(".log")
+                                   ? std::string_view(log).substr(at + 4, log.size() - at - 8)
+                                   : std::string_view();
+    if (expected.seats && allDigits(k) && k.size() < 3) {
+        long left = std::stol(std::string(k));
+        for (const std::string& seat : *expected.seats) {
+            if (!arena::looksBuiltin(seat) && --left == 0) {
                 return seat;
             }
         }
     }
-    throw std::runtime_error("bot \"" + player.value("name", std::string("?")) +
-                             "\" has no command and no seat");
+    throw Invalid("a bot has no command and no seat");
+}
+
+SeatResult seatOf(const nlohmann::json& p, const ExpectedGame& expected, bool played) {
+    SeatResult seat;
+    const std::string kind = text(p, "kind");
+    if (kind == "builtin") {
+        seat.entrant = builtinEntrant(text(p, "name"));
+    } else if (kind == "bot") {
+        seat.entrant = botEntrant(p, expected);
+    } else {
+        throw Foreign("a player is a " + inQuotes(kind) + ", not one of a tournament's entrants");
+    }
+    if (played) {
+        const std::int64_t rank = integer(p, "rank");
+        if (rank < 1 || rank > static_cast<std::int64_t>(kMaxPlayers)) {
+            throw Invalid("a place of " + std::to_string(rank));
+        }
+        seat.rank = static_cast<std::int32_t>(rank);
+    }
+    seat.finalMass = number(p, "final_mass");
+    if (seat.finalMass < 0.0 || seat.finalMass > kMaxMass) {
+        throw Invalid("a final mass of " + nlohmann::json(seat.finalMass).dump());
+    }
+    seat.status = text(p, "status");
+    static constexpr std::string_view kStatuses[] = {"playing", "out", "disconnected", "absent"};
+    if (std::find(std::begin(kStatuses), std::end(kStatuses), seat.status) == std::end(kStatuses)) {
+        throw Invalid("a status of " + inQuotes(seat.status));
+    }
+    if (p.contains("log") && p["log"].is_string()) {
+        seat.log = p["log"].get<std::string>();
+    }
+    return seat;
+}
+
+void checkSetting(const nlohmann::json& value, const std::optional<std::int32_t>& expected,
+                  const char* what) {
+    if (expected && !(value.is_number_integer() && value.get<std::int64_t>() == *expected)) {
+        throw Foreign("played with " + std::string(what) + " " + printable(value.dump()) +
+                      ", not " + std::to_string(*expected));
+    }
+}
+
+GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expected) {
+    GameOutcome game;
+    if (!results.is_object()) {
+        throw Invalid("not an object");
+    }
+    game.played = !results.contains("played") || results["played"] != false;
+    game.endReason = text(results, "end_reason");
+    if (!results.contains("played") && game.endReason == "no_players" &&
+        results.value("ticks_played", nlohmann::json()) == 0) {
+        game.played = false;  // written before the arena said so in a field of its own
+    }
+    const nlohmann::json& players = field(results, "players");
+    if (!players.is_array() || players.empty() || players.size() > kMaxPlayers) {
+        throw Invalid("\"players\" is not a list of 1 to 64 players");
+    }
+    const nlohmann::json& settings = field(results, "settings");
+    if (settings.value("players", nlohmann::json()) != players.size()) {
+        throw Invalid(std::to_string(players.size()) + " players listed, settings say " +
+                      printable(settings.value("players", nlohmann::json()).dump()));
+    }
+    const nlohmann::json& seed = field(results, "seed");
+    if (!seed.is_number_unsigned() &&
+        !(seed.is_number_integer() && seed.get<std::int64_t>() >= 0)) {
+        throw Invalid("\"seed\" is not a seed");
+    }
+    game.seed = results["seed"].get<std::uint64_t>();
+    std::vector<bool> placeTaken(players.size() + 1, false);
+    for (const nlohmann::json& p : players) {
+        SeatResult seat = seatOf(p, expected, game.played);
+        if (game.played) {
+            if (static_cast<std::size_t>(seat.rank) > players.size() || placeTaken[seat.rank]) {
+                throw Invalid("place " + std::to_string(seat.rank) + " of " +
+                              std::to_string(players.size()) +
+                              " players is given twice or is "
+                              "out of range");
+            }
+            placeTaken[seat.rank] = true;
+        } else if (seat.status != "absent") {
+            throw Invalid("no game was played, yet a player is " + inQuotes(seat.status));
+        }
+        game.seats.push_back(std::move(seat));
+    }
+    if (results.contains("pacing") && results["pacing"].is_object()) {
+        const nlohmann::json& p = results["pacing"];
+        game.pacing = Pacing{number(p, "tick_lag_p50_ms"), number(p, "tick_lag_p99_ms"),
+                             number(p, "tick_lag_max_ms"), integer(p, "largest_catch_up_ticks")};
+    }
+    std::stable_sort(game.seats.begin(), game.seats.end(),
+                     [](const SeatResult& a, const SeatResult& b) { return a.rank < b.rank; });
+
+    // Whatever is known of the game must agree.
+    if (expected.seed && game.seed != *expected.seed) {
+        throw Foreign("seed " + std::to_string(game.seed) + ", not " +
+                      std::to_string(*expected.seed));
+    }
+    if (expected.seats) {
+        std::vector<std::string> want = *expected.seats;
+        std::vector<std::string> got;
+        for (const SeatResult& s : game.seats) {
+            got.push_back(s.entrant);
+        }
+        std::sort(want.begin(), want.end());
+        std::sort(got.begin(), got.end());
+        if (want != got) {
+            throw Foreign("its players are not the game's entrants");
+        }
+    }
+    checkSetting(results.value("ticks", nlohmann::json()), expected.ticks, "--ticks");
+    checkSetting(settings.value("tick_ms", nlohmann::json()), expected.tickMs, "--tick-ms");
+    checkSetting(settings.value("rainclouds", nlohmann::json()), expected.rainclouds,
+                 "--rainclouds");
+    return game;
 }
 
 }  // namespace
 
-GameOutcome outcomeOf(const nlohmann::json& results, const std::vector<std::string>& seats) {
+LoadedGame checkGame(const nlohmann::json& results, const ExpectedGame& expected) {
+    LoadedGame loaded;
     try {
-        GameOutcome game;
-        game.seed = results.value("seed", std::uint64_t{0});
-        game.endReason = results.value("end_reason", std::string());
-        for (const nlohmann::json& p : results.at("players")) {
-            SeatResult seat;
-            const std::string kind = p.at("kind").get<std::string>();
-            if (kind == "builtin") {
-                seat.entrant = builtinEntrant(p.at("name").get<std::string>());
-            } else if (kind == "bot") {
-                seat.entrant = botEntrant(p, seats);
-            } else {
-                throw std::runtime_error("player \"" + p.value("name", std::string("?")) +
-                                         "\" is a " + kind + ", not one of the tournament's");
-            }
-            seat.rank = p.at("rank").get<std::int32_t>();
-            seat.finalMass = p.at("final_mass").get<double>();
-            if (p.contains("status") && p["status"].is_string()) {
-                seat.status = p["status"].get<std::string>();
-            } else {
-                seat.status = p.value("out_at_tick", nlohmann::json()).is_null() ? "playing" : "out";
-            }
-            game.seats.push_back(seat);
+        loaded.outcome = outcomeOf(results, expected);
+        if (!loaded.outcome.played) {
+            loaded.state = GameState::NotPlayed;
+            loaded.problem = "no game was played: nobody was seated";
+        } else if (loaded.outcome.endReason == "interrupted") {
+            loaded.state = GameState::Unfinished;
+            loaded.problem = "interrupted game";
+        } else if (loaded.outcome.endReason == "ticks" || loaded.outcome.endReason == "one_left" ||
+                   loaded.outcome.endReason == "no_players") {
+            loaded.state = GameState::Finished;
+        } else {
+            throw Invalid("an end reason of " + inQuotes(loaded.outcome.endReason));
         }
-        std::stable_sort(game.seats.begin(), game.seats.end(),
-                         [](const SeatResult& a, const SeatResult& b) { return a.rank < b.rank; });
-        return game;
+    } catch (const Foreign& e) {
+        loaded = {};
+        loaded.state = GameState::Foreign;
+        loaded.problem = std::string("not this game: ") + e.what();
+    } catch (const Invalid& e) {
+        loaded = {};
+        loaded.state = GameState::Invalid;
+        loaded.problem = std::string("not a possible game: ") + e.what();
     } catch (const nlohmann::json::exception& e) {
-        throw std::runtime_error(e.what());
+        loaded = {};
+        loaded.state = GameState::Invalid;
+        loaded.problem = std::string("not a possible game: ") + printable(e.what());
     }
+    return loaded;
 }
 
-LoadedGame loadGame(const std::filesystem::path& path) {
+LoadedGame loadGame(const std::filesystem::path& path, const ExpectedGame& expected) {
+    const FileText file = readWholeFile(path);
     LoadedGame loaded;
-    std::ifstream in(path);
-    if (!in) {
+    if (!file.exists) {
         return loaded;
     }
-    const nlohmann::json results = nlohmann::json::parse(in, nullptr, false);
-    if (results.is_discarded() || !results.is_object() || !results.contains("players") ||
-        !results["players"].is_array()) {
-        loaded.state = GameState::Broken;
+    loaded.state = GameState::Broken;
+    if (!file.problem.empty()) {
+        loaded.problem = file.problem;
+        return loaded;
+    }
+    const nlohmann::json results = nlohmann::json::parse(file.text, nullptr, false);
+    if (results.is_discarded() || !results.is_object()) {
         loaded.problem = "not a whole results file";
         return loaded;
     }
-    if (results.value("end_reason", std::string()) == "interrupted") {
-        loaded.state = GameState::Unfinished;
-        return loaded;
-    }
-    std::vector<std::string> seats;
-    std::ifstream gameFile(path.parent_path() / "game.json");
-    if (gameFile) {
-        const nlohmann::json game = nlohmann::json::parse(gameFile, nullptr, false);
-        if (!game.is_discarded() && game.contains("seats") && game["seats"].is_array()) {
-            for (const nlohmann::json& s : game["seats"]) {
-                seats.push_back(s.is_string() ? s.get<std::string>() : std::string());
-            }
-        }
-    }
-    try {
-        loaded.outcome = outcomeOf(results, seats);
-        loaded.state = GameState::Finished;
-    } catch (const std::runtime_error& e) {
-        loaded.state = GameState::Unknown;
-        loaded.problem = e.what();
-    }
-    return loaded;
+    return checkGame(results, expected);
 }
 
 }  // namespace nimbus::tournament

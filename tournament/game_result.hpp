@@ -1,8 +1,11 @@
 #pragma once
-// One finished game as the standings see it: every seat's entrant, place, final mass and status,
-// read from the arena's results.json (and the game.json beside it, when there is one).
+// One game as the standings see it: every seat's entrant, place, final mass and status, read from
+// the arena's results.json and checked against what the game must be (its seats, seed and
+// settings, when known). A file that is not whole, not a game that was played, or not this game
+// never counts.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,35 +18,59 @@ struct SeatResult {
     std::int32_t rank = 0;
     double finalMass = 0.0;
     std::string status;  // "playing", "out", "disconnected" or "absent"
+    std::string log;     // the bot's log file, empty when none
+};
+
+// How the arena kept its ticks while a client was connected.
+struct Pacing {
+    double p50Ms = 0.0;
+    double p99Ms = 0.0;
+    double maxMs = 0.0;
+    std::int64_t catchUpTicks = 0;
 };
 
 struct GameOutcome {
     std::uint64_t seed = 0;
-    std::string endReason;         // empty when the arena did not write one
+    std::string endReason;
+    bool played = true;             // false: nobody was seated; then every seat is absent
+    std::optional<Pacing> pacing;   // none for a game that never ran on the clock
     std::vector<SeatResult> seats;  // best first
 };
 
-// The entrant of every player in a parsed results file. Builtins are "builtin:<kind>"; a bot is
-// its "command", or, for files without commands, the BOT of `seats` (the game's BOTs in arena
-// order) that its log file number names. A missing status is "out" when the player has an
-// out_at_tick, else "playing". Throws std::runtime_error when a player cannot be attributed.
-GameOutcome outcomeOf(const nlohmann::json& results, const std::vector<std::string>& seats);
+// What a game must be, as far as it is known: its entrants (in seat order, which is the order of
+// its BOTs on the arena's command line), its seed and the arena settings it was played with.
+struct ExpectedGame {
+    std::optional<std::vector<std::string>> seats;
+    std::optional<std::uint64_t> seed;
+    std::optional<std::int32_t> ticks;
+    std::optional<std::int32_t> tickMs;
+    std::optional<std::int32_t> rainclouds;
+};
 
 enum class GameState {
     Missing,     // no results file
-    Broken,      // not whole: does not parse as an object with a players list
-    Unfinished,  // whole, but the game was interrupted
-    Unknown,     // whole, but a player cannot be attributed to an entrant
+    Broken,      // not a whole results file (or not a regular file)
+    NotPlayed,   // the arena says no game took place: nobody was seated
+    Unfinished,  // the game was interrupted
+    Invalid,     // whole, but not a possible game: places, masses, players, fields
+    Foreign,     // a possible game, but not this one: other entrants, seed or settings
     Finished,
 };
 
 struct LoadedGame {
     GameState state = GameState::Missing;
-    GameOutcome outcome;  // when Finished
-    std::string problem;  // why not, for Broken and Unknown
+    GameOutcome outcome;  // for Finished, and the seats of NotPlayed
+    std::string problem;  // why not, for Broken, Invalid and Foreign (printable)
 };
 
-// Reads results.json at `path`, and game.json beside it when present ({"seats": [BOT...]}).
-LoadedGame loadGame(const std::filesystem::path& path);
+// The game in a parsed results file, checked. Builtins are "builtin:<kind>"; a bot is its
+// "command" (or, in a file without commands, the BOT of `expected.seats` that its log number
+// names). Checks: the players are 1 to 64 and as many as settings.players; their places are 1..n
+// once each; masses are finite, 0 to 1e9; kinds and statuses are known; and whatever `expected`
+// knows agrees.
+LoadedGame checkGame(const nlohmann::json& results, const ExpectedGame& expected);
+
+// Reads and checks the results file at `path`.
+LoadedGame loadGame(const std::filesystem::path& path, const ExpectedGame& expected);
 
 }  // namespace nimbus::tournament

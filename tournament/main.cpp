@@ -14,6 +14,7 @@
 
 #include "arena/game/builtin_player.hpp"
 #include "tournament/arena_command.hpp"
+#include "tournament/entrant.hpp"
 #include "tournament/game_result.hpp"
 #include "tournament/run.hpp"
 #include "tournament/slurm.hpp"
@@ -82,6 +83,9 @@ void addGameOptions(CLI::App& app, GameOptions& o) {
 // Checks what CLI11 cannot and fills in the passed-through options that were given.
 std::string finishGameOptions(CLI::App& app, GameOptions& o) {
     for (const std::string& bot : o.config.roster) {
+        if (const std::string why = nt::entrantProblem(bot); !why.empty()) {
+            return why;
+        }
         if (nimbus::arena::looksBuiltin(bot) && !nimbus::arena::parseBuiltin(bot)) {
             return "unknown builtin player \"" + bot + "\" (known: builtin:idle, builtin:greedy)";
         }
@@ -103,13 +107,18 @@ std::string finishGameOptions(CLI::App& app, GameOptions& o) {
     }
     o.arena = fs::absolute(o.arena).string();
     if (::access(o.arena.c_str(), X_OK) != 0) {
-        return "cannot run the arena " + o.arena + " (give --arena PATH)";
+        return "cannot run the arena " + nt::printable(o.arena) + " (give --arena PATH)";
     }
+    o.config.arenaPath = o.arena;
+    o.config.arenaDigest = nt::fileDigest(o.arena);
     return "";
 }
 
 int plan(GameOptions& o) {
-    nt::prepareFolder(o.out, o.config);
+    {
+        const nt::FolderLock lock(o.out);
+        nt::prepareFolder(o.out, o.config);
+    }
     for (std::int32_t n = 1; n <= o.config.games; ++n) {
         std::printf("%s\n", nt::planLine(o.arena, o.config, o.out, n).c_str());
     }
@@ -120,31 +129,40 @@ int standings(const std::vector<std::string>& folders, std::string out) {
     std::vector<fs::path> paths(folders.begin(), folders.end());
     for (const fs::path& folder : paths) {
         if (!fs::is_directory(folder)) {
-            return fail(folder.string() + " is not a folder");
+            return fail(nt::printable(folder.string()) + " is not a folder");
         }
     }
     nt::Standings table;
+    nt::Expectations expectations;
     int skipped = 0;
     for (const fs::path& results : nt::findResults(paths)) {
-        const nt::LoadedGame game = nt::loadGame(results);
-        if (game.state == nt::GameState::Finished) {
-            table.add(game.outcome);
+        std::string foreign;
+        const nt::ExpectedGame expected = expectations.of(results, foreign);
+        const nt::LoadedGame game = nt::loadGame(results, expected);
+        if (game.state == nt::GameState::Finished && foreign.empty()) {
+            table.add(game.outcome, results.string());
             continue;
         }
+        if (game.state == nt::GameState::NotPlayed && foreign.empty()) {
+            table.noteUnplayed(game.outcome);
+        }
         ++skipped;
-        std::fprintf(stderr, "nimbus-tournament: skipped %s (%s)\n", results.string().c_str(),
-                     game.state == nt::GameState::Unfinished ? "interrupted game"
-                                                             : game.problem.c_str());
+        std::fprintf(stderr, "nimbus-tournament: skipped %s (%s)\n",
+                     nt::printable(results.string()).c_str(),
+                     nt::printable(foreign.empty() ? game.problem : foreign).c_str());
     }
     if (out.empty()) {
         out = folders.front();
     }
     nt::writeStandingsFiles(out, table);
     const std::string skips = skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "";
-    std::printf("%d games%s\n\n%s\nstandings: %s\n", table.games(), skips.c_str(),
-                nt::standingsMarkdown(table.rows()).c_str(),
-                (fs::path(out) / "standings.md").string().c_str());
-    return table.games() > 0 ? 0 : 1;
+    std::printf("%d games%s\n\n%s\n", table.games(), skips.c_str(),
+                nt::standingsMarkdown(table.rows()).c_str());
+    for (const std::string& line : nt::closingReport(table)) {
+        std::printf("%s\n", line.c_str());
+    }
+    std::printf("standings: %s\n", nt::printable((fs::path(out) / "standings.md").string()).c_str());
+    return table.games() > 0 && table.neverConnected().empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -156,12 +174,13 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     GameOptions runOptions;
-    std::int32_t parallel = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    std::int32_t parallel = 0;  // chosen for the entrants (defaultParallel)
     CLI::App* run = app.add_subcommand("run", "play the tournament here; rerun to resume");
     addGameOptions(*run, runOptions);
-    run->add_option("--parallel,-j", parallel, "games at once (default: the number of cores)")
-        ->check(CLI::Range(1, 1024))
-        ->capture_default_str();
+    run->add_option("--parallel,-j", parallel,
+                    "games at once (default: one per core when every entrant is a builtin, else " +
+                        std::to_string(nt::kRealTimeGamesPerCore) + " per core)")
+        ->check(CLI::Range(1, 1024));
 
     GameOptions planOptions;
     CLI::App* planCommand = app.add_subcommand(
@@ -220,7 +239,11 @@ int main(int argc, char** argv) {
             options.config = runOptions.config;
             options.out = runOptions.out;
             options.arena = runOptions.arena;
-            options.parallel = parallel;
+            options.parallel =
+                parallel > 0 ? parallel
+                             : nt::defaultParallel(runOptions.config.roster,
+                                                   std::max(1u, std::thread::hardware_concurrency()));
+            options.adaptive = parallel == 0;
             return nt::runTournament(options);
         }
         if (*planCommand) {

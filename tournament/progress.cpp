@@ -52,7 +52,12 @@ std::string progressBar(const Progress& p, std::size_t width) {
         line.append(filled, '#').append(bar - filled, '.').append("]").append(tail);
         return line;
     }
-    return tail.substr(1, width);
+    // Cut between two characters, never inside one.
+    std::size_t end = std::min(tail.size(), width + 1);
+    while (end < tail.size() && (static_cast<unsigned char>(tail[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return tail.substr(1, end - 1);
 }
 
 std::string progressText(const Progress& p) {

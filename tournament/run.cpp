@@ -4,14 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <deque>
-#include <fstream>
 #include <map>
 
+#include "arena/game/builtin_player.hpp"
 #include "tournament/arena_command.hpp"
 #include "tournament/child_process.hpp"
+#include "tournament/entrant.hpp"
 #include "tournament/game_result.hpp"
 #include "tournament/progress.hpp"
 #include "tournament/schedule.hpp"
@@ -29,25 +30,14 @@ using Clock = std::chrono::steady_clock;
 // How long stopped games may take to write their results before they are killed.
 constexpr auto kStopGrace = std::chrono::seconds(15);
 
-struct Running {
-    GameSpec game;
-    fs::path folder;
-};
-
-// Clears what an earlier attempt left and records the game's seats for the results reader.
+// Clears what an earlier attempt left and records the game for the results reader.
 void prepareGame(const TournamentConfig& config, const GameSpec& game, const fs::path& folder) {
     fs::create_directories(folder);
-    for (const char* stale : {"results.json", "results.unfinished.json", "replay.json"}) {
+    for (const char* stale : {"results.json", "results.unfinished.json", "replay.jsonl.gz"}) {
         std::error_code ec;
         fs::remove(folder / stale, ec);
     }
-    nlohmann::json seats = nlohmann::json::array();
-    for (std::int32_t seat : game.seats) {
-        seats.push_back(config.roster[static_cast<std::size_t>(seat)]);
-    }
-    writeWhole(folder / "game.json",
-               nlohmann::json{{"game", game.number}, {"seed", game.seed}, {"seats", seats}}.dump(2) +
-                   "\n");
+    writeGameFile(folder, config, game);
 }
 
 std::string exitText(int status) {
@@ -60,32 +50,45 @@ std::string exitText(int status) {
     return "status " + std::to_string(status);
 }
 
+// A game this run started, until it is folded into the standings.
+struct Slot {
+    enum class State { Running, Finished, Dropped } state = State::Running;
+    GameSpec game;
+    GameOutcome outcome;  // when Finished
+};
+
 }  // namespace
 
 Standings standingsOf(const std::map<std::int32_t, GameOutcome>& finished) {
     Standings standings;
     for (const auto& [number, outcome] : finished) {
-        standings.add(outcome);
+        standings.add(outcome, "game " + std::to_string(number));
     }
     return standings;
 }
 
 std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished) {
-    const std::vector<StandingRow> rows = standingsOf(finished).rows();
-    return rows.empty() ? std::string() : rows.front().label;
+    return standingsOf(finished).leader();
+}
+
+void writeClosingReport(const fs::path& out, const Standings& standings, std::int32_t games,
+                        std::int32_t playedNow, std::int32_t failed, double elapsedSeconds) {
+    writeStandingsFiles(out, standings);
+    const std::string failures = failed > 0 ? ", " + std::to_string(failed) + " failed" : "";
+    std::printf("%d of %d games played (%d now, in %s)%s\n\n%s\n", standings.games(), games,
+                playedNow, clock(elapsedSeconds).c_str(), failures.c_str(),
+                standingsMarkdown(standings.rows()).c_str());
+    for (const std::string& line : closingReport(standings)) {
+        std::printf("%s\n", line.c_str());
+    }
+    std::printf("standings: %s\n", printable((out / "standings.md").string()).c_str());
+    std::fflush(stdout);
 }
 
 void writeClosingReport(const fs::path& out, const std::map<std::int32_t, GameOutcome>& finished,
                         std::int32_t games, std::int32_t playedNow, std::int32_t failed,
                         double elapsedSeconds) {
-    const Standings standings = standingsOf(finished);
-    writeStandingsFiles(out, standings);
-    const std::string failures = failed > 0 ? ", " + std::to_string(failed) + " failed" : "";
-    std::printf("%d of %d games played (%d now, in %s)%s\n\n%s\nstandings: %s\n",
-                static_cast<int>(finished.size()), games, playedNow,
-                clock(elapsedSeconds).c_str(), failures.c_str(),
-                standingsMarkdown(standings.rows()).c_str(), (out / "standings.md").string().c_str());
-    std::fflush(stdout);
+    writeClosingReport(out, standingsOf(finished), games, playedNow, failed, elapsedSeconds);
 }
 
 bool finishedAs(const LoadedGame& loaded, const GameSpec& game) {
@@ -93,51 +96,63 @@ bool finishedAs(const LoadedGame& loaded, const GameSpec& game) {
            loaded.outcome.seats.size() == game.seats.size();
 }
 
+std::int32_t defaultParallel(const std::vector<std::string>& roster, unsigned cores) {
+    const bool builtinOnly = std::all_of(roster.begin(), roster.end(), [](const std::string& bot) {
+        return arena::looksBuiltin(bot);
+    });
+    const auto perCore = builtinOnly ? 1u : static_cast<unsigned>(kRealTimeGamesPerCore);
+    return static_cast<std::int32_t>(std::min(1024u, std::max(1u, cores) * perCore));
+}
+
 int runTournament(const RunOptions& options) {
     const TournamentConfig& config = options.config;
-    prepareFolder(options.out, config);
+    const FolderLock lock(options.out);
+    const std::vector<std::int32_t> onDisk = prepareFolder(options.out, config);
     const auto roster = static_cast<std::int32_t>(config.roster.size());
+    const auto spec = [&](std::int32_t n) {
+        return scheduledGame(n, roster, config.players, config.seedBase);
+    };
 
-    std::map<std::int32_t, GameOutcome> finished;
-    std::deque<GameSpec> queue;
-    for (std::int32_t n = 1; n <= config.games; ++n) {
-        const GameSpec game = scheduledGame(n, roster, config.players, config.seedBase);
-        LoadedGame loaded = loadGame(gameFolder(options.out, n) / "results.json");
-        if (finishedAs(loaded, game)) {
-            finished.emplace(n, std::move(loaded.outcome));
-        } else {
-            queue.push_back(game);
-        }
-    }
-
+    Standings standings;
+    standings.know(config.roster);
+    const std::map<std::string, std::string> labels = entrantLabels(config.roster);
+    const auto toPlay = static_cast<std::int32_t>(config.games - onDisk.size());
     ProgressReporter report;
-    report.line("tournament " + options.out.string() + ": " + std::to_string(config.games) +
-                " games of " + std::to_string(config.players) + " seats, " +
-                std::to_string(finished.size()) + " already played, " +
-                std::to_string(queue.size()) + " to play, " + std::to_string(options.parallel) +
+    report.line("tournament " + printable(options.out.string()) + ": " +
+                std::to_string(config.games) + " games of " + std::to_string(config.players) +
+                " seats, " + std::to_string(onDisk.size()) + " already played, " +
+                std::to_string(toPlay) + " to play, " + std::to_string(options.parallel) +
                 " at a time");
 
-    // SIGINT and SIGTERM stop the run in order; SIGCHLD wakes the loop when a game ends.
+    // SIGINT, SIGTERM, SIGHUP and SIGPIPE (standard output gone) stop the run in order; a second
+    // one kills the running games at once. SIGCHLD wakes the loop when a game ends. They stay
+    // blocked to the end: the standings are written whatever happens to standard output.
     sigset_t watched;
-    sigset_t previous;
     ::sigemptyset(&watched);
-    for (int s : {SIGINT, SIGTERM, SIGCHLD}) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD}) {
         ::sigaddset(&watched, s);
     }
-    ::sigprocmask(SIG_BLOCK, &watched, &previous);
+    ::sigprocmask(SIG_BLOCK, &watched, nullptr);
 
     const Clock::time_point start = Clock::now();
-    const std::size_t toPlay = queue.size();
-    std::map<pid_t, Running> running;
+    std::map<std::int32_t, Slot> started;  // by game number, until folded
+    std::map<pid_t, std::int32_t> running;
+    std::int32_t next = 1;       // the next game to look at for starting
+    std::size_t nextOnDisk = 0;  // onDisk[nextOnDisk] is the first finished game not passed
+    std::int32_t folded = 1;     // the next game to fold into the standings
+    std::size_t foldOnDisk = 0;  // likewise for folding
     std::int32_t failed = 0;
     std::int32_t playedNow = 0;
+    std::int32_t limit = options.parallel;  // games at once
+    std::int32_t limitSetAt = 0;            // the last game started before `limit` changed
     int stopSignal = 0;
+    bool killed = false;
     Clock::time_point stopAt;
-    std::string leader = leaderOf(finished);
+    std::string leader;
 
     const auto progress = [&] {
         Progress p;
-        p.done = static_cast<std::int32_t>(finished.size());
+        p.done = static_cast<std::int32_t>(onDisk.size()) + playedNow;
         p.total = config.games;
         p.running = static_cast<std::int32_t>(running.size());
         p.failed = failed;
@@ -150,66 +165,137 @@ int runTournament(const RunOptions& options) {
         return p;
     };
 
-    const auto finish = [&](pid_t pid, int status) {
-        const Running game = running.at(pid);
-        running.erase(pid);
-        const fs::path results = game.folder / "results.json";
-        LoadedGame loaded = loadGame(results);
-        const bool cleanExit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        // A game we stopped counts only if its results say it ran to its end (an arena that
-        // does not write end_reason cannot say so).
-        const bool ranToEnd = stopSignal == 0 || !loaded.outcome.endReason.empty();
-        const std::string number = "game " + std::to_string(game.game.number);
-        if (cleanExit && ranToEnd && finishedAs(loaded, game.game)) {
-            ++playedNow;
-            const std::string winner = loaded.outcome.seats.front().entrant;
-            finished.emplace(game.game.number, std::move(loaded.outcome));
-            leader = leaderOf(finished);
-            report.gameDone(number + " (seed " + std::to_string(game.game.seed) + ") won by " +
-                                winner,
-                            progress());
-            return;
+    // Folds games into the standings in game-number order, as far as they are settled: finished
+    // on disk before this run, finished or dropped in it. `all`: the run is over, so games never
+    // started are passed over too.
+    const auto fold = [&](bool all) {
+        while (folded <= config.games) {
+            const std::int32_t n = folded;
+            if (foldOnDisk < onDisk.size() && onDisk[foldOnDisk] == n) {
+                ++foldOnDisk;
+                const LoadedGame loaded = loadGame(gameFolder(options.out, n) / "results.json",
+                                                   expectedGame(config, spec(n)));
+                if (loaded.state == GameState::Finished) {
+                    standings.add(loaded.outcome, "game " + std::to_string(n));
+                }
+            } else if (const auto it = started.find(n); it != started.end()) {
+                if (it->second.state == Slot::State::Running) {
+                    break;
+                }
+                if (it->second.state == Slot::State::Finished) {
+                    standings.add(it->second.outcome, "game " + std::to_string(n));
+                }
+                started.erase(it);
+            } else if (all) {
+                // Never started: on to the next game there is something of.
+                folded = config.games + 1;
+                if (foldOnDisk < onDisk.size()) {
+                    folded = onDisk[foldOnDisk];
+                }
+                if (!started.empty()) {
+                    folded = std::min(folded, started.begin()->first);
+                }
+                continue;
+            } else {
+                break;  // not started yet
+            }
+            ++folded;
         }
-        if (stopSignal != 0) {
-            // Stopped by us: an interrupted game is replayed by the next run.
-            std::error_code ec;
-            fs::rename(results, game.folder / "results.unfinished.json", ec);
-            return;
-        }
-        ++failed;
-        std::error_code ec;
-        fs::rename(results, game.folder / "results.unfinished.json", ec);
-        report.line(number + " failed (" + exitText(status) +
-                    (loaded.problem.empty() ? "" : ", " + loaded.problem) + "), see " +
-                    (game.folder / "arena.log").string());
+        leader = standings.leader();
     };
 
-    while ((!queue.empty() && stopSignal == 0) || !running.empty()) {
-        while (stopSignal == 0 && !queue.empty() &&
-               static_cast<std::int32_t>(running.size()) < options.parallel) {
-            const GameSpec game = queue.front();
-            queue.pop_front();
-            const fs::path folder = gameFolder(options.out, game.number);
+    const auto finish = [&](pid_t pid, int status) {
+        const std::int32_t n = running.at(pid);
+        running.erase(pid);
+        Slot& slot = started.at(n);
+        const fs::path folder = gameFolder(options.out, n);
+        const fs::path results = folder / "results.json";
+        LoadedGame loaded = loadGame(results, expectedGame(config, slot.game));
+        const bool cleanExit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        const std::string number = "game " + std::to_string(n);
+        slot.state = Slot::State::Dropped;
+        if (loaded.state == GameState::NotPlayed) {
+            standings.noteUnplayed(loaded.outcome);
+        }
+        if (cleanExit && loaded.state == GameState::Finished) {
+            ++playedNow;
+            slot.state = Slot::State::Finished;
+            slot.outcome = std::move(loaded.outcome);
+            const GameOutcome& o = slot.outcome;
+            if (o.pacing && o.pacing->p99Ms > kFairLagMs) {
+                report.line("warning: " + number + ": " + pacingText(*o.pacing) +
+                            ": p99 over 4 ms, not fair to real-time bots");
+                if (options.adaptive && limit > 1 && n > limitSetAt) {
+                    limit /= 2;
+                    limitSetAt = next - 1;
+                    report.line("playing " + std::to_string(limit) + " games at once from now on");
+                }
+            }
+            const std::string winner = labels.at(o.seats.front().entrant);
+            fold(false);
+            report.gameDone(
+                number + " (seed " + std::to_string(slot.game.seed) + ") won by " + winner,
+                progress());
+            return;
+        }
+        std::error_code ec;
+        fs::rename(results, folder / "results.unfinished.json", ec);
+        if (stopSignal == 0) {
+            ++failed;
+            report.line(number + " failed (" + exitText(status) +
+                        (loaded.problem.empty() ? "" : ", " + loaded.problem) + "), see " +
+                        printable((folder / "arena.log").string()));
+        }
+        // Stopped by us, or failed: replayed by the next run.
+        fold(false);
+    };
+
+    const auto stop = [&](int sig) {
+        if (stopSignal == 0) {
+            stopSignal = sig;
+            const std::string text = "interrupted: stopping " + std::to_string(running.size()) +
+                                     " running games (again to kill them at once); rerun with "
+                                     "the same --out to play the rest";
+            report.clearBar();
+            std::fprintf(stderr, "nimbus-tournament: %s\n", text.c_str());
+            for (const auto& [pid, n] : running) {
+                ::kill(pid, SIGTERM);
+            }
+            stopAt = Clock::now();
+        } else if (!killed) {
+            killed = true;
+            std::fprintf(stderr, "nimbus-tournament: interrupted again: killing the games\n");
+        }
+    };
+
+    while (true) {
+        while (stopSignal == 0 && next <= config.games &&
+               static_cast<std::int32_t>(running.size()) < limit) {
+            const std::int32_t n = next++;
+            if (nextOnDisk < onDisk.size() && onDisk[nextOnDisk] == n) {
+                ++nextOnDisk;
+                continue;
+            }
+            const GameSpec game = spec(n);
+            const fs::path folder = gameFolder(options.out, n);
             prepareGame(config, game, folder);
-            const pid_t pid =
-                startChild(arenaArguments(options.arena, config, game, folder), folder / "arena.log");
-            running.emplace(pid, Running{game, folder});
+            const pid_t pid = startChild(arenaArguments(options.arena, config, game, folder),
+                                         folder / "arena.log");
+            running.emplace(pid, n);
+            started.emplace(n, Slot{Slot::State::Running, game, {}});
+        }
+        if (running.empty() && (stopSignal != 0 || next > config.games)) {
+            break;
         }
         report.bar(progress());
 
         timespec wait{0, 250'000'000};
         const int sig = ::sigtimedwait(&watched, nullptr, &wait);
-        if ((sig == SIGINT || sig == SIGTERM) && stopSignal == 0) {
-            stopSignal = sig;
-            report.line("interrupted: stopping " + std::to_string(running.size()) +
-                        " running games; rerun with the same --out to play the rest");
-            for (const auto& [pid, game] : running) {
-                ::kill(pid, SIGTERM);
-            }
-            stopAt = Clock::now();
+        if (sig > 0 && sig != SIGCHLD) {
+            stop(sig);
         }
-        if (stopSignal != 0 && Clock::now() - stopAt > kStopGrace) {
-            for (const auto& [pid, game] : running) {
+        if (killed || (stopSignal != 0 && Clock::now() - stopAt > kStopGrace)) {
+            for (const auto& [pid, n] : running) {
                 ::kill(-pid, SIGKILL);
             }
         }
@@ -222,15 +308,15 @@ int runTournament(const RunOptions& options) {
             }
         }
     }
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     report.clearBar();
+    fold(true);
 
-    writeClosingReport(options.out, finished, config.games, playedNow, failed,
+    writeClosingReport(options.out, standings, config.games, playedNow, failed,
                        std::chrono::duration<double>(Clock::now() - start).count());
     if (stopSignal != 0) {
         return 128 + stopSignal;
     }
-    return failed > 0 ? kExitSomeFailed : kExitAllPlayed;
+    return failed > 0 || !standings.neverConnected().empty() ? kExitSomeFailed : kExitAllPlayed;
 }
 
 }  // namespace nimbus::tournament

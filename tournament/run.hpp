@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tournament/config.hpp"
 #include "tournament/game_result.hpp"
@@ -19,16 +20,28 @@ struct RunOptions {
     std::filesystem::path out;
     std::string arena;  // path of nimbus-arena
     std::int32_t parallel = 1;
+    // Halve the games at once (down to one) when a game started at the current number was not
+    // fair to real-time bots (tick lag p99 over 4 ms): for a default, not for a --parallel given.
+    bool adaptive = false;
 };
+
+// Games at once when --parallel is not given: builtin-only games run unpaced and take a core
+// each; games with a bot run in real time and mostly wait, so that several share a core while
+// the arena still keeps its ticks (the README says how this was measured). Such a default is
+// adaptive (RunOptions::adaptive).
+constexpr std::int32_t kRealTimeGamesPerCore = 4;
+std::int32_t defaultParallel(const std::vector<std::string>& roster, unsigned cores);
 
 // Exit codes of run.
 constexpr int kExitAllPlayed = 0;
 constexpr int kExitSomeFailed = 1;  // some games could not be played; the others count
 constexpr int kExitUsage = 2;
 
-// Plays the games still missing. Returns one of the codes above, or 130 / 143 after SIGINT /
-// SIGTERM (running games are stopped, finished ones kept). Throws std::invalid_argument for a
-// folder that holds another tournament.
+// Plays the games still missing, with the folder locked. Returns one of the codes above (1 also
+// when an entrant never connected in any of its games), or 128 + the signal after SIGHUP,
+// SIGINT, SIGPIPE or SIGTERM (running games are stopped, finished ones kept, the standings
+// written). Throws std::invalid_argument for a folder that holds another tournament or that
+// another run is using.
 int runTournament(const RunOptions& options);
 
 // The pieces of a run that other ways of playing a tournament (Slurm) share.
@@ -39,7 +52,11 @@ Standings standingsOf(const std::map<std::int32_t, GameOutcome>& finished);
 // The label of the best entrant so far, empty before any game.
 std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished);
 // Writes the standings files into `out` and prints the end of a tournament: "N of M games played
-// (K now, in T)[, F failed]", the standings table and where they are.
+// (K now, in T)[, F failed]", the standings table, the closing report (closingReport) and where
+// they are.
+void writeClosingReport(const std::filesystem::path& out, const Standings& standings,
+                        std::int32_t games, std::int32_t playedNow, std::int32_t failed,
+                        double elapsedSeconds);
 void writeClosingReport(const std::filesystem::path& out,
                         const std::map<std::int32_t, GameOutcome>& finished, std::int32_t games,
                         std::int32_t playedNow, std::int32_t failed, double elapsedSeconds);

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "tournament/arena_command.hpp"
+#include "tournament/entrant.hpp"
 #include "tournament/game_result.hpp"
 #include "tournament/progress.hpp"
 #include "tournament/run.hpp"
@@ -117,8 +118,9 @@ GameSpec gameOf(const TournamentConfig& config, std::int32_t number) {
                          config.seedBase);
 }
 
-LoadedGame loadResults(const fs::path& out, std::int32_t number) {
-    return loadGame(gameFolder(out, number) / "results.json");
+LoadedGame loadResults(const TournamentConfig& config, const fs::path& out, std::int32_t number) {
+    return loadGame(gameFolder(out, number) / "results.json",
+                    expectedGame(config, gameOf(config, number)));
 }
 
 std::string gameList(const std::vector<std::int32_t>& games) {
@@ -195,10 +197,11 @@ int follow(const SlurmJob& job, const std::string& jobId,
         running = queue.running;
         for (auto it = waiting.begin(); it != waiting.end();) {
             const std::int32_t n = *it;
-            LoadedGame loaded = loadResults(job.out, n);
+            LoadedGame loaded = loadResults(job.config, job.out, n);
             if (finishedAs(loaded, gameOf(job.config, n))) {
                 ++playedNow;
-                const std::string winner = loaded.outcome.seats.front().entrant;
+                const std::string winner =
+                    entrantLabels(job.config.roster).at(loaded.outcome.seats.front().entrant);
                 finished.emplace(n, std::move(loaded.outcome));
                 leader = leaderOf(finished);
                 report.gameDone("game " + std::to_string(n) + " (seed " +
@@ -234,6 +237,7 @@ int slurmTournament(const SlurmOptions& options) {
     if (const std::string problem = slurmJobProblem(job); !problem.empty()) {
         throw std::invalid_argument(problem);
     }
+    const FolderLock lock(job.out);  // one run (here, or on Slurm) per folder
     prepareFolder(job.out, job.config);
     fs::create_directories(job.out / "slurm");
     const fs::path script = job.out / "tournament.sbatch";
@@ -247,7 +251,7 @@ int slurmTournament(const SlurmOptions& options) {
 
     std::map<std::int32_t, GameOutcome> finished;
     for (std::int32_t n = 1; n <= job.config.games; ++n) {
-        LoadedGame loaded = loadResults(job.out, n);
+        LoadedGame loaded = loadResults(job.config, job.out, n);
         if (finishedAs(loaded, gameOf(job.config, n))) {
             finished.emplace(n, std::move(loaded.outcome));
         }
@@ -323,7 +327,7 @@ int gamePlayedInFolder(const fs::path& dir, std::int32_t number) {
     if (number < 1 || number > config.games) {
         throw std::invalid_argument("no game " + std::to_string(number) + " in " + dir.string());
     }
-    return finishedAs(loadResults(dir, number), gameOf(config, number)) ? 0 : 1;
+    return finishedAs(loadResults(config, dir, number), gameOf(config, number)) ? 0 : 1;
 }
 
 }  // namespace nimbus::tournament

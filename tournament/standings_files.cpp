@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <set>
 #include <stdexcept>
+
+#include "tournament/tournament_folder.hpp"
 
 namespace nimbus::tournament {
 
@@ -60,7 +61,7 @@ std::vector<fs::path> findResults(const std::vector<fs::path>& folders) {
         std::error_code ec;
         for (auto it = fs::recursive_directory_iterator(folder, ec);
              !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (it->path().filename() == "results.json" && it->is_regular_file()) {
+            if (it->path().filename() == "results.json") {
                 found.push_back(it->path());
             }
         }
@@ -68,7 +69,7 @@ std::vector<fs::path> findResults(const std::vector<fs::path>& folders) {
             return naturalLess(a.generic_string(), b.generic_string());
         });
         for (const fs::path& p : found) {
-            if (seen.insert(fs::weakly_canonical(p)).second) {
+            if (seen.insert(fs::weakly_canonical(p, ec)).second) {
                 all.push_back(p);
             }
         }
@@ -76,26 +77,66 @@ std::vector<fs::path> findResults(const std::vector<fs::path>& folders) {
     return all;
 }
 
-void writeWhole(const fs::path& path, const std::string& text) {
-    const fs::path temp = path.string() + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            throw std::runtime_error("cannot write " + temp.string());
+ExpectedGame Expectations::of(const fs::path& results, std::string& foreign) {
+    foreign.clear();
+    const fs::path folder = results.parent_path();
+    const FileText gameFile = readWholeFile(folder / "game.json", 1u << 20);
+    const nlohmann::json game = gameFile.problem.empty()
+                                    ? nlohmann::json::parse(gameFile.text, nullptr, false)
+                                    : nlohmann::json();
+    const std::string name = folder.filename().string();
+    const bool numbered = !name.empty() && name.size() < 10 && name[0] != '0' &&
+                          name.find_first_not_of("0123456789") == std::string::npos;
+    if (numbered && folder.parent_path().filename() == "games") {
+        const fs::path root = folder.parent_path().parent_path();
+        auto known = tournaments_.find(root);
+        if (known == tournaments_.end()) {
+            std::optional<TournamentConfig> config;
+            const FileText file = readWholeFile(root / "tournament.json", 16u << 20);
+            try {
+                if (file.problem.empty()) {
+                    config = configFromJson(nlohmann::json::parse(file.text));
+                }
+            } catch (const std::exception&) {
+                config.reset();
+            }
+            known = tournaments_.emplace(root, config).first;
+        }
+        const std::int32_t n = std::stoi(name);
+        if (known->second && n <= known->second->games) {
+            const TournamentConfig& config = *known->second;
+            if (gameFile.exists && !(game.is_object() && game.contains("tournament") &&
+                                     game["tournament"] == tournamentId(config))) {
+                foreign = "its game.json belongs to another tournament than " +
+                          (root / "tournament.json").string() + "'s";
+            }
+            const auto roster = static_cast<std::int32_t>(config.roster.size());
+            return expectedGame(config, scheduledGame(n, roster, config.players, config.seedBase));
         }
     }
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec) {
-        throw std::runtime_error("cannot write " + path.string() + ": " + ec.message());
+    ExpectedGame expected;
+    if (game.is_object() && game.contains("seats") && game["seats"].is_array()) {
+        std::vector<std::string> seats;
+        for (const nlohmann::json& seat : game["seats"]) {
+            seats.push_back(seat.is_string() ? seat.get<std::string>() : std::string());
+        }
+        expected.seats = std::move(seats);
+        if (game.contains("seed") && game["seed"].is_number_unsigned()) {
+            expected.seed = game["seed"].get<std::uint64_t>();
+        }
     }
+    return expected;
 }
 
 void writeStandingsFiles(const fs::path& dir, const Standings& standings) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir)) {
+        throw std::runtime_error("cannot create " + dir.string() +
+                                 (ec ? ": " + ec.message() : std::string()));
+    }
     const std::vector<StandingRow> rows = standings.rows();
-    writeWhole(dir / "standings.json", standingsJson(rows, standings.games()).dump(2) + "\n");
+    writeWhole(dir / "standings.json", standingsJson(standings).dump(2) + "\n");
     writeWhole(dir / "standings.csv", standingsCsv(rows));
     writeWhole(dir / "standings.md", standingsMarkdown(rows));
 }

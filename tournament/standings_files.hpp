@@ -2,22 +2,36 @@
 // Finding games on disk and writing standings beside them.
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tournament/config.hpp"
+#include "tournament/game_result.hpp"
 #include "tournament/standings.hpp"
+#include "tournament/whole_file.hpp"
 
 namespace nimbus::tournament {
 
-// Every file named results.json under the folders, each folder's in natural order (games/2
-// before games/10), the folders in the order given; a file reached twice is listed once.
+// Everything named results.json under the folders (files or not: the reader says what is not a
+// file), each folder's in natural order (games/2 before games/10), the folders in the order
+// given; a file reached twice is listed once.
 std::vector<std::filesystem::path> findResults(const std::vector<std::filesystem::path>& folders);
 
-// Writes text to path through a temporary file and a rename, so readers see all or nothing.
-// Throws std::runtime_error when it cannot.
-void writeWhole(const std::filesystem::path& path, const std::string& text);
+// What a results file found on disk must be. DIR/games/<n>/results.json of a folder DIR with a
+// tournament.json is game n of that tournament; otherwise the game.json beside the file says
+// its seats and seed; otherwise nothing is known. Tournament files are read once per folder.
+class Expectations {
+  public:
+    // Sets `foreign` when the file's game.json belongs to another tournament than its folder's.
+    ExpectedGame of(const std::filesystem::path& results, std::string& foreign);
 
-// Writes standings.json, standings.csv and standings.md into dir.
+  private:
+    std::map<std::filesystem::path, std::optional<TournamentConfig>> tournaments_;
+};
+
+// Writes standings.json, standings.csv and standings.md into dir, made when missing.
 void writeStandingsFiles(const std::filesystem::path& dir, const Standings& standings);
 
 }  // namespace nimbus::tournament

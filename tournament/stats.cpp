@@ -43,4 +43,23 @@ MeanInterval meanInterval(const std::vector<double>& values) {
     return out;
 }
 
+void RunningMean::add(double value) {
+    ++count_;
+    const double delta = value - mean_;
+    mean_ += delta / static_cast<double>(count_);
+    squares_ += delta * (value - mean_);
+}
+
+MeanInterval RunningMean::interval() const {
+    MeanInterval out;
+    out.mean = mean_;
+    if (count_ >= 2) {
+        const auto n = static_cast<double>(count_);
+        const double sd = std::sqrt(squares_ / (n - 1.0));
+        const int df = count_ - 1 > 1000000 ? 1000000 : static_cast<int>(count_ - 1);
+        out.halfWidth = studentT95(df) * sd / std::sqrt(n);
+    }
+    return out;
+}
+
 }  // namespace nimbus::tournament

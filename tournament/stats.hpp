@@ -1,5 +1,6 @@
 #pragma once
 // Sample statistics for the standings: the mean and a 95 % confidence interval for it.
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -16,5 +17,18 @@ struct MeanInterval {
 
 // Mean of the values (0 for none) and the t-based half-width of its 95 % interval.
 MeanInterval meanInterval(const std::vector<double>& values);
+
+// The same, one value at a time in constant memory (Welford's updates).
+class RunningMean {
+  public:
+    void add(double value);
+    std::int64_t count() const { return count_; }
+    MeanInterval interval() const;
+
+  private:
+    std::int64_t count_ = 0;
+    double mean_ = 0.0;
+    double squares_ = 0.0;  // sum of squared differences from the mean
+};
 
 }  // namespace nimbus::tournament

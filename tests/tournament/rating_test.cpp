@@ -39,15 +39,22 @@ TEST(Rating, ThreePlayerGameMatchesTheWorkedFigures) {
 
 SeatResult seat(const std::string& entrant, std::int32_t rank, double mass,
                 const std::string& status = "playing") {
-    return {entrant, rank, mass, status};
+    return {entrant, rank, mass, status, ""};
+}
+
+GameOutcome game(std::vector<SeatResult> seats) {
+    GameOutcome outcome;
+    outcome.endReason = "ticks";
+    outcome.seats = std::move(seats);
+    return outcome;
 }
 
 // Two games; "a" holds two seats of the first. Final masses of "a": 110, 90, 100: mean 100,
 // s = 10, 95 % half-width t(2) * 10 / sqrt(3) = 4.303 * 5.7735 = 24.8433.
 TEST(Standings, CountsSeatsAndTakesEverySeatsRatingChange) {
     Standings standings;
-    standings.add({1, "ticks", {seat("a", 1, 110.0), seat("b", 2, 50.0), seat("a", 3, 90.0)}});
-    standings.add({2, "ticks", {seat("b", 1, 120.0), seat("a", 2, 100.0, "disconnected")}});
+    standings.add(game({seat("a", 1, 110.0), seat("b", 2, 50.0), seat("a", 3, 90.0)}));
+    standings.add(game({seat("b", 1, 120.0), seat("a", 2, 100.0, "disconnected")}));
 
     const std::vector<StandingRow> rows = standings.rows();
     ASSERT_EQ(rows.size(), 2u);
@@ -64,12 +71,28 @@ TEST(Standings, CountsSeatsAndTakesEverySeatsRatingChange) {
     EXPECT_EQ(b.games, 2);
     EXPECT_EQ(b.wins, 1);
 
+    // The pacing reported is the worst game's; games over 4 ms p99 are counted.
+    EXPECT_FALSE(standings.pacing().has_value());
+    GameOutcome late = game({seat("a", 1, 1.0), seat("b", 2, 0.0)});
+    late.pacing = Pacing{0.2, 4.5, 12.0, 3};
+    standings.add(late, "game 3");
+    late.pacing = Pacing{0.1, 3.0, 20.0, 2};
+    standings.add(late, "game 4");
+    ASSERT_TRUE(standings.pacing().has_value());
+    EXPECT_EQ(standingsJson(standings)["pacing"],
+              nlohmann::json({{"worst_game", "game 3"},
+                              {"tick_lag_p50_ms", 0.2},
+                              {"tick_lag_p99_ms", 4.5},
+                              {"tick_lag_max_ms", 12.0},
+                              {"largest_catch_up_ticks", 3},
+                              {"games_over_4_ms", 1}}));
+
     // The first game by hand: every seat starts at (25, 25/3), so a's two seats take the first
     // and the last place's changes from the same update.
     const std::vector<RatingChange> first =
         ratingChanges({Rating{}, Rating{}, Rating{}}, {1, 2, 3});
     Standings one;
-    one.add({1, "ticks", {seat("a", 1, 110.0), seat("b", 2, 50.0), seat("a", 3, 90.0)}});
+    one.add(game({seat("a", 1, 110.0), seat("b", 2, 50.0), seat("a", 3, 90.0)}));
     for (const StandingRow& r : one.rows()) {
         if (r.entrant == "a") {
             EXPECT_NEAR(r.rating.mu, 25.0 + first[0].muDelta + first[2].muDelta, 1e-12);

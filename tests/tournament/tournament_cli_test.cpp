@@ -1,5 +1,10 @@
 // Whole tournaments of builtin players through the real programs: run, plan + GNU parallel +
-// standings, and a resumed run, all at 1 ms a tick on free ports.
+// standings, a resumed run, a folder's identity and lock, and entrants that never play, all at
+// 1 ms a tick on free ports.
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,6 +23,19 @@ namespace fs = std::filesystem;
 using nimbus::testing::runProcess;
 
 const std::string kTournament = NIMBUS_TOURNAMENT_PATH;
+
+// The tournament program through the shell, standard error with standard output.
+nimbus::testing::ProcessResult tournament(const std::vector<std::string>& args) {
+    std::string line = "'" + kTournament + "'";
+    for (const std::string& a : args) {
+        std::string quoted = "'";
+        for (char c : a) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        line += " " + quoted + "'";
+    }
+    return runProcess("/bin/sh", {"-c", line + " 2>&1"});
+}
 
 // Four games of three seats between the two builtins: a round is two games, so two seeds, and
 // each game seats one of them twice.
@@ -128,6 +146,107 @@ TEST(TournamentCli, ABotThatLeavesIsRankedLastAndCountedAsDisconnected) {
     EXPECT_EQ(last["disconnects"], 2);
     EXPECT_EQ(last["mean_rank"], 2.0);
     EXPECT_EQ(s["entrants"][0]["wins"], 2);
+}
+
+// A folder holds one tournament, used by one run at a time: whatever files are missing, another
+// roster, fewer games, another arena build or a second run is refused; standings --out makes its
+// folder; plan refuses an entrant that is not one line.
+TEST(TournamentCli, AFolderHoldsOneTournamentAndOneRunAtATime) {
+    const fs::path dir = freshDir("nimbus-tournament-identity");
+    const fs::path out = dir / "t";
+    std::vector<std::string> args = tournamentArgs("run", out);
+    ASSERT_EQ(tournament(args).exitCode, 0);
+
+    {
+        // Another run holds the folder.
+        const int fd = ::open((out / "tournament.lock").c_str(), O_RDWR);
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        const auto second = tournament(args);
+        EXPECT_EQ(second.exitCode, 2);
+        EXPECT_NE(second.output.find("in use by another nimbus-tournament"), std::string::npos)
+            << second.output;
+        EXPECT_EQ(tournament(tournamentArgs("plan", out)).exitCode, 2);
+        ::close(fd);
+    }
+
+    const auto refused = [&](std::vector<std::string> run, const std::string& why) {
+        const auto r = tournament(run);
+        EXPECT_EQ(r.exitCode, 2) << r.output;
+        EXPECT_NE(r.output.find(why), std::string::npos) << r.output;
+    };
+    std::vector<std::string> fewer = args;
+    fewer[2] = "2";  // --games
+    refused(fewer, "would leave games 3 to 4 out");
+    const fs::path otherArena = dir / "nimbus-arena";
+    fs::copy_file(fs::path(kTournament).parent_path() / "nimbus-arena", otherArena);
+    std::ofstream(otherArena, std::ios::app) << "another build";
+    std::vector<std::string> rebuilt = args;
+    rebuilt.insert(rebuilt.begin() + 1, {"--arena", otherArena.string()});
+    refused(rebuilt, "arena build");
+
+    // Without tournament.json, the games still say whose they are: their game.json, and without
+    // that, their results.
+    fs::remove(out / "tournament.json");
+    std::vector<std::string> other = args;
+    std::swap(other[other.size() - 1], other[other.size() - 2]);
+    refused(other, "game.json belongs to another tournament");
+    refused(fewer, "beyond --games 2");
+    for (int n = 1; n <= 4; ++n) {
+        fs::remove(out / "games" / std::to_string(n) / "game.json");
+    }
+    refused(other, "not this game: its players are not the game's entrants");
+    const auto resumed = tournament(args);
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.output;
+    EXPECT_NE(resumed.output.find("4 already played, 0 to play"), std::string::npos);
+
+    const auto standings = tournament({"standings", out.string(), "--out", (dir / "a/b").string()});
+    EXPECT_EQ(standings.exitCode, 0) << standings.output;
+    EXPECT_EQ(readFile(dir / "a/b/standings.json"), readFile(out / "standings.json"));
+
+    std::vector<std::string> twoLines = tournamentArgs("plan", dir / "p");
+    twoLines.back() = "builtin:idle\ntouch " + (dir / "ran").string();
+    const auto plan = tournament(twoLines);
+    EXPECT_EQ(plan.exitCode, 2);
+    EXPECT_NE(plan.output.find("control character"), std::string::npos) << plan.output;
+    EXPECT_FALSE(fs::exists(dir / "ran"));
+}
+
+// An entrant whose command cannot even start never connects: its games are played without it
+// and it is flagged with the end of its log; a game in which nobody could sit is no game at all,
+// for run (failed, played again next time) and for standings (skipped).
+TEST(TournamentCli, AGameCountsOnlyIfPlayedAndAnEntrantThatNeverConnectsIsFlagged) {
+    const fs::path dir = freshDir("nimbus-tournament-never");
+    const std::string typo = "pyhton3 bot.py";
+    const auto run = tournament({"run", "--games", "2", "--players", "2", "--ticks", "100",
+                                 "--tick-ms", "1", "--out", (dir / "a").string(),
+                                 "builtin:greedy", typo});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("2 of 2 games played"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("warning: " + typo + " never connected in any of its 2 seats"),
+              std::string::npos);
+    EXPECT_NE(run.output.find("  | /bin/sh: 1: pyhton3: not found"), std::string::npos);
+    const nlohmann::json s = nlohmann::json::parse(readFile(dir / "a" / "standings.json"));
+    ASSERT_EQ(s["never_connected"].size(), 1u);
+    EXPECT_EQ(s["never_connected"][0]["entrant"], typo);
+    EXPECT_EQ(s["never_connected"][0]["log_tail"].back(), "/bin/sh: 1: pyhton3: not found");
+
+    const std::vector<std::string> alone{"run",    "--games", "1", "--players", "1", "--tick-ms",
+                                         "1",      "--out",   (dir / "b").string(), typo};
+    const auto nobody = tournament(alone);
+    EXPECT_EQ(nobody.exitCode, 1);
+    EXPECT_NE(nobody.output.find("game 1 failed"), std::string::npos) << nobody.output;
+    EXPECT_NE(nobody.output.find("0 of 1 games played"), std::string::npos);
+    const fs::path results = dir / "b" / "games" / "1" / "results.json";
+    fs::rename(results.parent_path() / "results.unfinished.json", results);
+    const auto again = tournament(alone);
+    EXPECT_NE(again.output.find("0 already played, 1 to play"), std::string::npos)
+        << again.output;
+    fs::rename(results.parent_path() / "results.unfinished.json", results);
+    const auto standings = tournament({"standings", (dir / "b").string()});
+    EXPECT_EQ(standings.exitCode, 1);
+    EXPECT_NE(standings.output.find("no game was played: nobody was seated"), std::string::npos)
+        << standings.output;
+    EXPECT_NE(standings.output.find("0 games, 1 skipped"), std::string::npos);
 }
 
 }  // namespace

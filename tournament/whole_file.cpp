@@ -1,0 +1,92 @@
+#include "tournament/whole_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace nimbus::tournament {
+
+namespace {
+
+// Reads at most `limit` bytes of a regular file, from its end when `tail`.
+FileText readRegular(const std::filesystem::path& path, std::size_t limit, bool tail) {
+    FileText file;
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        file.exists = errno != ENOENT;
+        file.problem = std::strerror(errno);
+        return file;
+    }
+    file.exists = true;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        file.problem = "not a regular file";
+    } else if (static_cast<std::size_t>(info.st_size) > limit && !tail) {
+        file.problem = "larger than " + std::to_string(limit) + " bytes";
+    } else {
+        const auto whole = static_cast<std::size_t>(info.st_size);
+        const std::size_t skip = whole > limit ? whole - limit : 0;
+        file.text.resize(whole - skip);
+        std::size_t got = 0;
+        while (got < file.text.size()) {
+            const ssize_t n = ::pread(fd, file.text.data() + got, file.text.size() - got,
+                                      static_cast<off_t>(skip + got));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        file.text.resize(got);
+    }
+    ::close(fd);
+    return file;
+}
+
+}  // namespace
+
+FileText readWholeFile(const std::filesystem::path& path, std::size_t limit) {
+    return readRegular(path, limit, false);
+}
+
+FileText readFileTail(const std::filesystem::path& path, std::size_t bytes) {
+    return readRegular(path, bytes, true);
+}
+
+void writeWhole(const std::filesystem::path& path, const std::string& text) {
+    std::string temp = path.string() + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    const int error = done < text.size() ? errno : 0;
+    // mkstemp makes the file private; the result is as readable as any other file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    if (::close(fd) != 0 || done < text.size() || ::rename(temp.c_str(), path.c_str()) != 0) {
+        const std::string why = std::strerror(error != 0 ? error : errno);
+        ::unlink(temp.c_str());
+        throw std::runtime_error("cannot write " + path.string() + ": " + why);
+    }
+}
+
+}  // namespace nimbus::tournament
