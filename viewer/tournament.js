@@ -1,6 +1,7 @@
 // The tournament page: reads a standings.json, shows every entrant's rating with its
-// uncertainty, and links each game's replay (when the file was opened by URL, so that the games'
-// folders are known).
+// uncertainty, what went wrong (entrants that never connected, unfair pacing), and links each
+// game's replay, a page at a time (when the file was opened by URL, so that the games' folders
+// are known).
 "use strict";
 (function () {
   const $ = (id) => document.getElementById(id);
@@ -36,8 +37,8 @@
     const entrants = data.entrants;
     const lows = entrants.map((e) => e.mu - 3 * e.sigma);
     const highs = entrants.map((e) => e.mu + 3 * e.sigma);
-    const lo = Math.min(...lows, 0);
-    const hi = Math.max(...highs, 1);
+    const lo = lows.reduce((m, v) => Math.min(m, v), 0);
+    const hi = highs.reduce((m, v) => Math.max(m, v), 1);
     const at = (v) => `${((v - lo) / (hi - lo)) * 100}%`;
     const body = $("entrants").tBodies[0];
     body.replaceChildren();
@@ -75,25 +76,73 @@
       : "";
     $("summary").textContent = `${data.games ?? "?"} games, ${entrants.length} entrants`;
 
+    const warnings = [];
+    for (const n of Array.isArray(data.never_connected) ? data.never_connected : []) {
+      const tail = Array.isArray(n.log_tail) && n.log_tail.length ? `: ${n.log_tail[n.log_tail.length - 1]}` : "";
+      warnings.push(`${n.label || n.entrant} never connected in any of its ${n.seats} seats${tail}`);
+    }
+    const p = data.pacing;
+    if (p && typeof p.tick_lag_p99_ms === "number") {
+      warnings.push(`Worst pacing: ${p.worst_game}, tick lag p99 ${num(p.tick_lag_p99_ms, 1)} ms, max ${num(p.tick_lag_max_ms, 1)} ms` +
+                    (p.games_over_4_ms > 0 ? `; ${p.games_over_4_ms} games over 4 ms were not fair to real-time bots.` : "."));
+    }
+    $("warnings").replaceChildren();
+    for (const w of warnings) {
+      const li = document.createElement("li");
+      li.textContent = w;
+      $("warnings").appendChild(li);
+    }
+
+    // Any number of games: one page of links at a time.
+    games.count = Number.isSafeInteger(data.games) && data.games > 0 ? data.games : 0;
+    games.folder = folder;
+    const wanted = Number(new URLSearchParams(location.search).get("game"));
+    showGames(Number.isSafeInteger(wanted) && wanted > 0 ? wanted : 1, wanted);
+  }
+
+  const PAGE = 100;
+  const games = { count: 0, folder: null, first: 1 };
+
+  // Shows the page of games holding game `at`, marking game `current`.
+  function showGames(at, current) {
     const list = $("games");
     list.replaceChildren();
-    const count = Number.isInteger(data.games) ? data.games : 0;
-    if (folder === null) {
+    $("pager").hidden = games.folder === null || games.count <= PAGE;
+    if (games.folder === null) {
       const li = document.createElement("li");
       li.textContent = "Open this page as tournament.html?standings=PATH (over HTTP) to link the games' replays.";
       list.appendChild(li);
       return;
     }
-    for (let n = 1; n <= count; ++n) {
+    const lastFirst = Math.floor((Math.max(games.count, 1) - 1) / PAGE) * PAGE + 1;
+    const first = Math.min(lastFirst, Math.floor((Math.max(1, at) - 1) / PAGE) * PAGE + 1);
+    const end = Math.min(games.count, first + PAGE - 1);
+    games.first = first;
+    list.start = first;
+    for (let n = first; n <= end; ++n) {
       const li = document.createElement("li");
       const a = document.createElement("a");
-      const game = `${folder}games/${n}/`;
+      const game = `${games.folder}games/${n}/`;
       a.href = `index.html?${new URLSearchParams({ replay: game + "replay.jsonl.gz", results: game + "results.json" })}`;
       a.textContent = `game ${n}`;
+      if (n === current) li.className = "current";
       li.appendChild(a);
       list.appendChild(li);
     }
+    $("range").textContent = games.count > 0 ? `games ${first}–${end} of ${games.count}` : "no games";
+    $("first").disabled = $("prev").disabled = first === 1;
+    $("next").disabled = $("last").disabled = end >= games.count;
+    $("goto").max = String(games.count);
   }
+
+  $("first").addEventListener("click", () => showGames(1));
+  $("prev").addEventListener("click", () => showGames(games.first - PAGE));
+  $("next").addEventListener("click", () => showGames(games.first + PAGE));
+  $("last").addEventListener("click", () => showGames(games.count));
+  $("goto").addEventListener("change", (e) => {
+    const n = Number(e.target.value);
+    if (Number.isSafeInteger(n) && n >= 1 && n <= games.count) showGames(n, n);
+  });
 
   function open(text, name, folder) {
     try {
