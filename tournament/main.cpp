@@ -170,7 +170,8 @@ int standings(const std::vector<std::string>& folders, std::string out) {
 int main(int argc, char** argv) {
     CLI::App app{"nimbus-tournament: plays many nimbus-arena games between bots and ranks them "
                  "(Weng-Lin ratings). Exit codes: 0 done, 1 some games could not be played (or "
-                 "no results found), 2 usage error, 130/143 interrupted."};
+                 "no results found, or an entrant never connected), 2 usage error, "
+                 "129/130/141/143 stopped by SIGHUP/SIGINT/SIGPIPE/SIGTERM."};
     app.require_subcommand(1);
 
     GameOptions runOptions;
@@ -218,7 +219,8 @@ int main(int argc, char** argv) {
         "standings", "standings of all the results.json files found under the folders");
     standingsCommand->add_option("FOLDER", folders, "folders to search")->required();
     standingsCommand->add_option("--out", standingsOut,
-                                 "where to write standings.* (default: the first FOLDER)");
+                                 "where to write standings.* (default: the first FOLDER; made "
+                                 "when missing)");
 
     try {
         app.parse(argc, argv);
@@ -239,11 +241,10 @@ int main(int argc, char** argv) {
             options.config = runOptions.config;
             options.out = runOptions.out;
             options.arena = runOptions.arena;
+            const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
             options.parallel =
-                parallel > 0 ? parallel
-                             : nt::defaultParallel(runOptions.config.roster,
-                                                   std::max(1u, std::thread::hardware_concurrency()));
-            options.adaptive = parallel == 0;
+                parallel > 0 ? parallel : nt::defaultParallel(runOptions.config.roster, cores);
+            options.lowest = parallel > 0 ? 0 : static_cast<std::int32_t>(std::min(cores, 1024u));
             return nt::runTournament(options);
         }
         if (*planCommand) {

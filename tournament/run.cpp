@@ -225,8 +225,8 @@ int runTournament(const RunOptions& options) {
             if (o.pacing && o.pacing->p99Ms > kFairLagMs) {
                 report.line("warning: " + number + ": " + pacingText(*o.pacing) +
                             ": p99 over 4 ms, not fair to real-time bots");
-                if (options.adaptive && limit > 1 && n > limitSetAt) {
-                    limit /= 2;
+                if (limit > options.lowest && options.lowest > 0 && n > limitSetAt) {
+                    limit = std::max(options.lowest, limit / 2);
                     limitSetAt = next - 1;
                     report.line("playing " + std::to_string(limit) + " games at once from now on");
                 }

@@ -20,15 +20,16 @@ struct RunOptions {
     std::filesystem::path out;
     std::string arena;  // path of nimbus-arena
     std::int32_t parallel = 1;
-    // Halve the games at once (down to one) when a game started at the current number was not
-    // fair to real-time bots (tick lag p99 over 4 ms): for a default, not for a --parallel given.
-    bool adaptive = false;
+    // When above 0: halve the games at once, down to this, each time a game started at the
+    // current number was not fair to real-time bots (tick lag p99 over 4 ms). For a default, not
+    // for a --parallel given.
+    std::int32_t lowest = 0;
 };
 
 // Games at once when --parallel is not given: builtin-only games run unpaced and take a core
 // each; games with a bot run in real time and mostly wait, so that several share a core while
-// the arena still keeps its ticks (the README says how this was measured). Such a default is
-// adaptive (RunOptions::adaptive).
+// the arena still keeps its ticks (the README says how this was measured); they are halved down
+// to one per core while games come out unfair (RunOptions::lowest).
 constexpr std::int32_t kRealTimeGamesPerCore = 4;
 std::int32_t defaultParallel(const std::vector<std::string>& roster, unsigned cores);
 
