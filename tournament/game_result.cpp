@@ -151,7 +151,10 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
     if (!results.is_object()) {
         throw Invalid("not an object");
     }
-    game.played = !results.contains("played") || results["played"] != false;
+    if (results.contains("played") && !results["played"].is_boolean()) {
+        throw Invalid("\"played\" is not true or false");
+    }
+    game.played = !results.contains("played") || results["played"].get<bool>();
     game.endReason = text(results, "end_reason");
     if (!results.contains("played") && game.endReason == "no_players" &&
         results.value("ticks_played", nlohmann::json()) == 0) {

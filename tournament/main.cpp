@@ -140,7 +140,13 @@ int standings(const std::vector<std::string>& folders, std::string out) {
         const nt::ExpectedGame expected = expectations.of(results, foreign);
         const nt::LoadedGame game = nt::loadGame(results, expected);
         if (game.state == nt::GameState::Finished && foreign.empty()) {
-            table.add(game.outcome, results.string());
+            // Named as run names it, when that cannot be ambiguous.
+            const fs::path folder = results.parent_path();
+            const bool numbered = paths.size() == 1 && folder.parent_path().filename() == "games" &&
+                                  folder.filename().string().find_first_not_of("0123456789") ==
+                                      std::string::npos;
+            table.add(game.outcome,
+                      numbered ? "game " + folder.filename().string() : results.string());
             continue;
         }
         if (game.state == nt::GameState::NotPlayed && foreign.empty()) {

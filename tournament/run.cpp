@@ -231,11 +231,10 @@ int runTournament(const RunOptions& options) {
                     report.line("playing " + std::to_string(limit) + " games at once from now on");
                 }
             }
-            const std::string winner = labels.at(o.seats.front().entrant);
-            fold(false);
-            report.gameDone(
-                number + " (seed " + std::to_string(slot.game.seed) + ") won by " + winner,
-                progress());
+            const std::string done = number + " (seed " + std::to_string(slot.game.seed) +
+                                     ") won by " + labels.at(o.seats.front().entrant);
+            fold(false);  // may fold the slot away
+            report.gameDone(done, progress());
             return;
         }
         std::error_code ec;

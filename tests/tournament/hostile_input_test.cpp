@@ -77,6 +77,8 @@ TEST(HostileInput, ResultsFilesCountOnlyWhenTheyAreThePlayedGameTheyMustBe) {
              }
          },
          GameState::NotPlayed, "nobody was seated"},
+        {"played, as text", [](nlohmann::json& j) { j["played"] = "false"; }, GameState::Invalid,
+         "played"},
         {"interrupted", [](nlohmann::json& j) { j["end_reason"] = "interrupted"; },
          GameState::Unfinished, ""},
         {"no players",
