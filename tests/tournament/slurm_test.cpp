@@ -72,7 +72,8 @@ TEST_F(Slurm, StandingsAreRunsAndAResubmissionPlaysOnlyTheMissingGame) {
     const std::string script = slurped(out / "tournament.sbatch");
     int n = 0;
     for (std::string line; std::getline(planLines, line);) {
-        const std::string task = "\n" + std::to_string(++n) + ") " + line + " ;;\n";
+        std::string task = "\n";
+        task += std::to_string(++n) + ") " + line + " ;;\n";
         EXPECT_NE(script.find(task), std::string::npos) << task;
     }
     EXPECT_EQ(n, 6);
