@@ -273,7 +273,14 @@ LoadedGame loadGame(const std::filesystem::path& path, const ExpectedGame& expec
         loaded.problem = "not a whole results file";
         return loaded;
     }
-    return checkGame(results, expected);
+    loaded = checkGame(results, expected);
+    // The arena writes a bot's log beside the results; a log named anywhere else is not read (a
+    // results file from others could name any file the user can read).
+    for (SeatResult& seat : loaded.outcome.seats) {
+        const std::filesystem::path log = std::filesystem::path(seat.log).filename();
+        seat.log = log.extension() == ".log" ? (path.parent_path() / log).string() : std::string();
+    }
+    return loaded;
 }
 
 }  // namespace nimbus::tournament

@@ -70,7 +70,8 @@ struct LoadedGame {
 // knows agrees.
 LoadedGame checkGame(const nlohmann::json& results, const ExpectedGame& expected);
 
-// Reads and checks the results file at `path`.
+// Reads and checks the results file at `path`. A seat's log is taken as the file of that name
+// beside the results file (the arena writes it there), whatever folder the results name.
 LoadedGame loadGame(const std::filesystem::path& path, const ExpectedGame& expected);
 
 }  // namespace nimbus::tournament

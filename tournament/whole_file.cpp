@@ -16,7 +16,8 @@ namespace {
 FileText readRegular(const std::filesystem::path& path, std::size_t limit, bool tail) {
     FileText file;
     // Non-blocking, so that opening a FIFO does not wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A tail is of a log: never through a symbolic link to some other file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (tail ? O_NOFOLLOW : 0));
     if (fd < 0) {
         file.exists = errno != ENOENT;
         file.problem = std::strerror(errno);

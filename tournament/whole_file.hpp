@@ -17,7 +17,8 @@ struct FileText {
 // Reads a regular file of at most `limit` bytes.
 FileText readWholeFile(const std::filesystem::path& path, std::size_t limit = 16u << 20);
 
-// The last `bytes` bytes of a regular file (all of it when shorter).
+// The last `bytes` bytes of a regular file (all of it when shorter), never through a symbolic
+// link.
 FileText readFileTail(const std::filesystem::path& path, std::size_t bytes);
 
 // Writes text to path through a unique temporary file beside it and a rename. Throws

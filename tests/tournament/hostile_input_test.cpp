@@ -155,6 +155,20 @@ TEST(HostileInput, ResultsFilesCountOnlyWhenTheyAreThePlayedGameTheyMustBe) {
     std::ofstream(dir / "cut.json") << wholeGame().dump().substr(0, 100);
     EXPECT_EQ(loadGame(dir / "cut.json", {}).state, GameState::Broken);
     EXPECT_EQ(loadGame(dir / "none.json", {}).state, GameState::Missing);
+
+    // A bot's log is read only beside its results, never elsewhere, never through a link: a
+    // results file from others must not copy the user's files into the standings.
+    std::filesystem::create_directories(dir / "game");
+    std::ofstream(dir / "secret.log") << "secret\n";
+    nlohmann::json named = wholeGame();
+    named["players"][0]["log"] = (dir / "secret.log").string();
+    std::ofstream(dir / "game" / "results.json") << named.dump();
+    const LoadedGame read = loadGame(dir / "game" / "results.json", expected());
+    ASSERT_EQ(read.state, GameState::Finished);
+    EXPECT_EQ(read.outcome.seats[0].log, (dir / "game" / "secret.log").string());
+    EXPECT_TRUE(logTail(read.outcome.seats[0].log).empty());
+    std::filesystem::create_symlink(dir / "secret.log", dir / "game" / "secret.log");
+    EXPECT_TRUE(logTail(read.outcome.seats[0].log).empty());
 }
 
 TEST(HostileInput, EntrantTextIsOneLineAndEveryOutputEscapesWhatItMust) {
