@@ -59,18 +59,6 @@ struct Slot {
 
 }  // namespace
 
-Standings standingsOf(const std::map<std::int32_t, GameOutcome>& finished) {
-    Standings standings;
-    for (const auto& [number, outcome] : finished) {
-        standings.add(outcome, "game " + std::to_string(number));
-    }
-    return standings;
-}
-
-std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished) {
-    return standingsOf(finished).leader();
-}
-
 void writeClosingReport(const fs::path& out, const Standings& standings, std::int32_t games,
                         std::int32_t playedNow, std::int32_t failed, double elapsedSeconds) {
     writeStandingsFiles(out, standings);
@@ -83,12 +71,6 @@ void writeClosingReport(const fs::path& out, const Standings& standings, std::in
     }
     std::printf("standings: %s\n", printable((out / "standings.md").string()).c_str());
     std::fflush(stdout);
-}
-
-void writeClosingReport(const fs::path& out, const std::map<std::int32_t, GameOutcome>& finished,
-                        std::int32_t games, std::int32_t playedNow, std::int32_t failed,
-                        double elapsedSeconds) {
-    writeClosingReport(out, standingsOf(finished), games, playedNow, failed, elapsedSeconds);
 }
 
 bool finishedAs(const LoadedGame& loaded, const GameSpec& game) {

@@ -4,7 +4,6 @@
 // terminal, a line per game otherwise); at the end the standings are written and printed.
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -48,18 +47,11 @@ int runTournament(const RunOptions& options);
 // The pieces of a run that other ways of playing a tournament (Slurm) share.
 // Whether `loaded` holds the finished results of `game`.
 bool finishedAs(const LoadedGame& loaded, const GameSpec& game);
-// The standings of the finished games, folded in game-number order.
-Standings standingsOf(const std::map<std::int32_t, GameOutcome>& finished);
-// The label of the best entrant so far, empty before any game.
-std::string leaderOf(const std::map<std::int32_t, GameOutcome>& finished);
 // Writes the standings files into `out` and prints the end of a tournament: "N of M games played
 // (K now, in T)[, F failed]", the standings table, the closing report (closingReport) and where
 // they are.
 void writeClosingReport(const std::filesystem::path& out, const Standings& standings,
                         std::int32_t games, std::int32_t playedNow, std::int32_t failed,
                         double elapsedSeconds);
-void writeClosingReport(const std::filesystem::path& out,
-                        const std::map<std::int32_t, GameOutcome>& finished, std::int32_t games,
-                        std::int32_t playedNow, std::int32_t failed, double elapsedSeconds);
 
 }  // namespace nimbus::tournament

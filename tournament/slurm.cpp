@@ -132,18 +132,61 @@ std::string gameList(const std::vector<std::int32_t>& games) {
     return text;
 }
 
-// Follows the submitted array until it has ended; fills `finished` and `failed`. Returns the
-// signal that stopped the wait (SIGINT, SIGTERM, SIGHUP or SIGPIPE), or 0.
-int follow(const SlurmJob& job, const std::string& jobId,
-           std::map<std::int32_t, GameOutcome>& finished, std::vector<std::int32_t>& failed,
-           std::int32_t& playedNow) {
+// The games of the tournament as they settle on Slurm, in any order, folded into the standings
+// in game-number order as far as every game before them has settled. A byte per game: results
+// are read again when folded.
+class SettledGames {
+  public:
+    enum State : char { Waiting, Finished, Failed };
+
+    explicit SettledGames(const SlurmJob& job)
+        : job_(job), states_(static_cast<std::size_t>(job.config.games), Waiting) {
+        standings_.know(job.config.roster);
+    }
+    State state(std::int32_t n) const { return states_[static_cast<std::size_t>(n - 1)]; }
+    void settle(std::int32_t n, State state) {
+        states_[static_cast<std::size_t>(n - 1)] = state;
+        fold(false);
+    }
+    // `all`: the wait is over; games still waiting are passed over.
+    void fold(bool all) {
+        while (folded_ < job_.config.games) {
+            const std::int32_t n = folded_ + 1;
+            if (state(n) == Waiting && !all) {
+                break;
+            }
+            if (state(n) == Finished) {
+                const LoadedGame loaded = loadResults(job_.config, job_.out, n);
+                if (finishedAs(loaded, gameOf(job_.config, n))) {
+                    standings_.add(loaded.outcome, "game " + std::to_string(n));
+                }
+            }
+            folded_ = n;
+        }
+    }
+    Standings& standings() { return standings_; }
+
+  private:
+    const SlurmJob& job_;
+    std::vector<State> states_;
+    std::int32_t folded_ = 0;  // games 1..folded_ are in the standings (or passed over)
+    Standings standings_;
+};
+
+// Follows the submitted array until it has ended, settling the games that were waiting and
+// adding those that failed to `failed`. Returns the signal that stopped the wait (SIGINT,
+// SIGTERM, SIGHUP or SIGPIPE), or 0.
+int follow(const SlurmJob& job, const std::string& jobId, SettledGames& games,
+           std::vector<std::int32_t>& failed, std::int32_t& playedNow) {
     std::set<std::int32_t> waiting;
     for (std::int32_t n = 1; n <= job.config.games; ++n) {
-        if (finished.count(n) == 0) {
+        if (games.state(n) == SettledGames::Waiting) {
             waiting.insert(n);
         }
     }
     const std::size_t toPlay = waiting.size();
+    const std::int32_t before = job.config.games - static_cast<std::int32_t>(toPlay);
+    const std::map<std::string, std::string> labels = entrantLabels(job.config.roster);
 
     sigset_t watched;
     sigset_t previous;
@@ -156,14 +199,13 @@ int follow(const SlurmJob& job, const std::string& jobId,
 
     ProgressReporter report;
     const Clock::time_point start = Clock::now();
-    std::string leader = leaderOf(finished);
     std::int32_t running = 0;
     int stopSignal = 0;
     Clock::time_point stopAt;
     bool warned = false;
     const auto progress = [&] {
         Progress p;
-        p.done = static_cast<std::int32_t>(finished.size());
+        p.done = before + playedNow;
         p.total = job.config.games;
         p.running = running;
         p.failed = static_cast<std::int32_t>(failed.size());
@@ -172,7 +214,7 @@ int follow(const SlurmJob& job, const std::string& jobId,
             const auto left = static_cast<double>(toPlay) - playedNow - p.failed;
             p.etaSeconds = p.elapsedSeconds / playedNow * left;
         }
-        p.leader = leader;
+        p.leader = games.standings().leader();
         return p;
     };
 
@@ -186,24 +228,22 @@ int follow(const SlurmJob& job, const std::string& jobId,
                         "; submit again with the same --out to play the rest");
             const CommandResult cancel = capture({"scancel", jobId});
             if (cancel.exitCode != 0) {
-                report.line("scancel " + jobId + " failed: " + cancel.output);
+                report.line("scancel " + jobId + " failed: " + printable(cancel.output));
             }
         }
         const QueueState queue = queueState(jobId);
         if (!queue.known && !warned) {
-            report.line("squeue failed (retrying): " + queue.error);
+            report.line("squeue failed (retrying): " + printable(queue.error));
             warned = true;
         }
         running = queue.running;
         for (auto it = waiting.begin(); it != waiting.end();) {
             const std::int32_t n = *it;
-            LoadedGame loaded = loadResults(job.config, job.out, n);
+            const LoadedGame loaded = loadResults(job.config, job.out, n);
             if (finishedAs(loaded, gameOf(job.config, n))) {
                 ++playedNow;
-                const std::string winner =
-                    entrantLabels(job.config.roster).at(loaded.outcome.seats.front().entrant);
-                finished.emplace(n, std::move(loaded.outcome));
-                leader = leaderOf(finished);
+                const std::string winner = labels.at(loaded.outcome.seats.front().entrant);
+                games.settle(n, SettledGames::Finished);
                 report.gameDone("game " + std::to_string(n) + " (seed " +
                                     std::to_string(gameOf(job.config, n).seed) + ") won by " +
                                     winner,
@@ -211,10 +251,15 @@ int follow(const SlurmJob& job, const std::string& jobId,
                 it = waiting.erase(it);
             } else if (queue.known && queue.tasks.count(n) == 0 && stopSignal == 0) {
                 // Its task has ended without whole results.
+                if (loaded.state == GameState::NotPlayed) {
+                    games.standings().noteUnplayed(loaded.outcome);
+                }
                 failed.push_back(n);
-                report.line("game " + std::to_string(n) + " failed, see " +
-                            (gameFolder(job.out, n) / "arena.log").string() + " and " +
-                            taskLog(job.out, n).string());
+                games.settle(n, SettledGames::Failed);
+                report.line("game " + std::to_string(n) + " failed" +
+                            (loaded.problem.empty() ? "" : " (" + loaded.problem + ")") +
+                            ", see " + printable((gameFolder(job.out, n) / "arena.log").string()) +
+                            " and " + printable(taskLog(job.out, n).string()));
                 it = waiting.erase(it);
             } else {
                 ++it;
@@ -237,29 +282,31 @@ int slurmTournament(const SlurmOptions& options) {
     if (const std::string problem = slurmJobProblem(job); !problem.empty()) {
         throw std::invalid_argument(problem);
     }
-    const FolderLock lock(job.out);  // one run (here, or on Slurm) per folder
+    const FolderLock lock(job.out);  // one run (here, or on Slurm) per folder, to the end
     prepareFolder(job.out, job.config);
     fs::create_directories(job.out / "slurm");
     const fs::path script = job.out / "tournament.sbatch";
     writeWhole(script, sbatchScript(job));
     if (!options.submit) {
         std::printf("%s: %d games, one array task each; submit it with\n%s\n",
-                    script.string().c_str(), job.config.games,
-                    shellLine(sbatchCommand(job.out, options.sbatchArgs, false)).c_str());
+                    printable(script.string()).c_str(), job.config.games,
+                    printable(shellLine(sbatchCommand(job.out, options.sbatchArgs, false))).c_str());
         return kExitAllPlayed;
     }
 
-    std::map<std::int32_t, GameOutcome> finished;
+    SettledGames games(job);
+    std::vector<std::int32_t> missing;
     for (std::int32_t n = 1; n <= job.config.games; ++n) {
-        LoadedGame loaded = loadResults(job.config, job.out, n);
-        if (finishedAs(loaded, gameOf(job.config, n))) {
-            finished.emplace(n, std::move(loaded.outcome));
+        if (finishedAs(loadResults(job.config, job.out, n), gameOf(job.config, n))) {
+            games.settle(n, SettledGames::Finished);
+        } else {
+            missing.push_back(n);
         }
     }
-    const auto toPlay = job.config.games - static_cast<std::int32_t>(finished.size());
+    const auto toPlay = static_cast<std::int32_t>(missing.size());
     std::printf("tournament %s: %d games of %d seats, %d already played, %d to play on Slurm\n",
-                job.out.string().c_str(), job.config.games, job.config.players,
-                static_cast<int>(finished.size()), toPlay);
+                printable(job.out.string()).c_str(), job.config.games, job.config.players,
+                job.config.games - toPlay, toPlay);
     std::fflush(stdout);
 
     const Clock::time_point start = Clock::now();
@@ -269,13 +316,7 @@ int slurmTournament(const SlurmOptions& options) {
     if (toPlay > 0) {
         // Only the games still missing, keeping the %N (games at once) of an --array given.
         std::vector<std::string> args = options.sbatchArgs;
-        if (!finished.empty()) {
-            std::vector<std::int32_t> missing;
-            for (std::int32_t n = 1; n <= job.config.games; ++n) {
-                if (finished.count(n) == 0) {
-                    missing.push_back(n);
-                }
-            }
+        if (toPlay < job.config.games) {
             std::string limit;
             for (auto it = args.begin(); it != args.end();) {
                 if (it->rfind("--array=", 0) == 0) {
@@ -292,14 +333,17 @@ int slurmTournament(const SlurmOptions& options) {
         const CommandResult submitted = capture(command);
         const std::string jobId = parsedJobId(submitted.output);
         if (submitted.exitCode != 0 || jobId.empty()) {
-            throw std::runtime_error(shellLine(command) + " failed: " + submitted.output);
+            throw std::runtime_error(printable(shellLine(command)) +
+                                     " failed: " + printable(submitted.output));
         }
-        std::printf("%s\nsubmitted job %s\n", shellLine(command).c_str(), jobId.c_str());
+        std::printf("%s\nsubmitted job %s\n", printable(shellLine(command)).c_str(),
+                    jobId.c_str());
         std::fflush(stdout);
-        stopSignal = follow(job, jobId, finished, failed, playedNow);
+        stopSignal = follow(job, jobId, games, failed, playedNow);
     }
+    games.fold(true);
 
-    writeClosingReport(job.out, finished, job.config.games, playedNow,
+    writeClosingReport(job.out, games.standings(), job.config.games, playedNow,
                        static_cast<std::int32_t>(failed.size()),
                        std::chrono::duration<double>(Clock::now() - start).count());
     if (stopSignal != 0) {
@@ -309,10 +353,10 @@ int slurmTournament(const SlurmOptions& options) {
         std::printf("failed: game%s %s (see games/<n>/arena.log and slurm/<n>.log in %s); submit "
                     "again to play them\n",
                     failed.size() > 1 ? "s" : "", gameList(failed).c_str(),
-                    job.out.string().c_str());
+                    printable(job.out.string()).c_str());
         return kExitSomeFailed;
     }
-    return kExitAllPlayed;
+    return games.standings().neverConnected().empty() ? kExitAllPlayed : kExitSomeFailed;
 }
 
 int gamePlayedInFolder(const fs::path& dir, std::int32_t number) {

@@ -117,6 +117,23 @@ TEST_F(Slurm, RealBotsPlayThroughSlurm) {
     }
 }
 
+// An entrant that cannot start seats nobody: its games are not played, and it is flagged with the
+// end of its log, as run flags it.
+TEST_F(Slurm, AnEntrantThatNeverStartsIsFlagged) {
+    const auto run = runProcess(
+        kTournament,
+        {"slurm", "--submit", "--games", "2", "--players", "1", "--lobby-seconds", "0.5", "--out",
+         (dir_ / "t").string(), "pyhton3 bot.py"},
+        std::chrono::seconds(120));
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("game 1 failed (no game was played"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("warning: pyhton3 bot.py never connected in any of its 2 seats"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("pyhton3: not found"), std::string::npos) << run.output;
+}
+
 // Where a Slurm that scripts/slurm-local did not set up is configured, it changes nothing.
 TEST_F(Slurm, TheLocalClusterRefusesAMachineWithASlurmOfItsOwn) {
     const fs::path conf = dir_ / "slurm.conf";
