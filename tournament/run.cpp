@@ -29,6 +29,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // How long stopped games may take to write their results before they are killed.
 constexpr auto kStopGrace = std::chrono::seconds(15);
+// Games in a row that could not be started (their folder cannot be made or written, no process
+// can be made) before the run stops trying: then nothing would start.
+constexpr std::int32_t kStartFailuresToStop = 10;
 
 // Clears what an earlier attempt left and records the game for the results reader.
 void prepareGame(const TournamentConfig& config, const GameSpec& game, const fs::path& folder) {
@@ -128,6 +131,8 @@ int runTournament(const RunOptions& options) {
     std::int32_t limit = options.parallel;  // games at once
     std::int32_t limitSetAt = 0;            // the last game started before `limit` changed
     int stopSignal = 0;
+    std::int32_t startFailures = 0;  // games in a row that could not be started
+    bool cannotStart = false;        // so many that no more are tried
     bool killed = false;
     Clock::time_point stopAt;
     std::string leader;
@@ -250,7 +255,7 @@ int runTournament(const RunOptions& options) {
     };
 
     while (true) {
-        while (stopSignal == 0 && next <= config.games &&
+        while (stopSignal == 0 && !cannotStart && next <= config.games &&
                static_cast<std::int32_t>(running.size()) < limit) {
             const std::int32_t n = next++;
             if (nextOnDisk < onDisk.size() && onDisk[nextOnDisk] == n) {
@@ -259,13 +264,28 @@ int runTournament(const RunOptions& options) {
             }
             const GameSpec game = spec(n);
             const fs::path folder = gameFolder(options.out, n);
-            prepareGame(config, game, folder);
-            const pid_t pid = startChild(arenaArguments(options.arena, config, game, folder),
-                                         folder / "arena.log");
-            running.emplace(pid, n);
-            started.emplace(n, Slot{Slot::State::Running, game, {}});
+            try {
+                prepareGame(config, game, folder);
+                const pid_t pid = startChild(arenaArguments(options.arena, config, game, folder),
+                                             folder / "arena.log");
+                running.emplace(pid, n);
+                started.emplace(n, Slot{Slot::State::Running, game, {}});
+                startFailures = 0;
+            } catch (const std::exception& e) {
+                // This game fails (the next run tries it again); the running ones go on.
+                ++failed;
+                started.emplace(n, Slot{Slot::State::Dropped, game, {}});
+                report.line("game " + std::to_string(n) + " failed (cannot start it: " +
+                            printable(e.what()) + ")");
+                fold(false);
+                if (++startFailures == kStartFailuresToStop) {
+                    cannotStart = true;
+                    report.line("stopping: " + std::to_string(startFailures) +
+                                " games in a row could not be started");
+                }
+            }
         }
-        if (running.empty() && (stopSignal != 0 || next > config.games)) {
+        if (running.empty() && (stopSignal != 0 || cannotStart || next > config.games)) {
             break;
         }
         report.bar(progress());

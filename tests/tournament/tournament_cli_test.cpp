@@ -121,10 +121,15 @@ TEST(TournamentCli, ResumingPlaysOnlyTheMissingOrBrokenGames) {
     other[4] = "2";  // --players
     EXPECT_EQ(runProcess(kTournament, other).exitCode, 2);
     std::vector<std::string> longer = args;
-    longer[2] = "5";  // --games
+    longer[2] = "6";  // --games
+    // A game that cannot be started fails alone: the others are played and counted.
+    std::ofstream(dir / "games" / "5") << "a file where the game's folder belongs\n";
     const auto extended = runProcess(kTournament, longer);
-    EXPECT_EQ(extended.exitCode, 0);
-    EXPECT_NE(extended.output.find("4 already played, 1 to play"), std::string::npos);
+    EXPECT_EQ(extended.exitCode, 1);
+    EXPECT_NE(extended.output.find("4 already played, 2 to play"), std::string::npos);
+    EXPECT_NE(extended.output.find("game 5 failed (cannot start it"), std::string::npos)
+        << extended.output;
+    EXPECT_EQ(nlohmann::json::parse(readFile(dir / "standings.json"))["games"], 5);
 }
 
 // A bot that names itself and leaves once the game starts is disconnected in both its games: the
