@@ -24,6 +24,8 @@ pid_t startChild(const std::vector<std::string>& argv, const std::filesystem::pa
         throw std::runtime_error(std::string("cannot start a game: ") + std::strerror(errno));
     }
     if (pid > 0) {
+        // Also here, so that the group exists for kill(-pid) however soon it comes.
+        ::setpgid(pid, pid);
         return pid;
     }
     // The child: only async-signal-safe calls from here on.
