@@ -106,6 +106,13 @@ std::string finishGameOptions(CLI::App& app, GameOptions& o) {
         o.arena = arenaBesideUs();
     }
     o.arena = fs::absolute(o.arena).string();
+    // Both go into every game's shell line: one line a game, whatever reads them.
+    for (const auto& [option, path] : {std::pair{"--out", o.out}, std::pair{"--arena", o.arena}}) {
+        if (nt::printable(path) != path) {
+            return std::string(option) + " " + nt::printable(path) +
+                   " holds a control character or is not UTF-8 (a game's command is one line)";
+        }
+    }
     if (::access(o.arena.c_str(), X_OK) != 0) {
         return "cannot run the arena " + nt::printable(o.arena) + " (give --arena PATH)";
     }

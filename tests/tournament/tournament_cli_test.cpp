@@ -155,7 +155,7 @@ TEST(TournamentCli, ABotThatLeavesIsRankedLastAndCountedAsDisconnected) {
 
 // A folder holds one tournament, used by one run at a time: whatever files are missing, another
 // roster, fewer games, another arena build or a second run is refused; standings --out makes its
-// folder; plan refuses an entrant that is not one line.
+// folder; plan refuses an entrant or a folder that is not one line.
 TEST(TournamentCli, AFolderHoldsOneTournamentAndOneRunAtATime) {
     const fs::path dir = freshDir("nimbus-tournament-identity");
     const fs::path out = dir / "t";
@@ -214,6 +214,11 @@ TEST(TournamentCli, AFolderHoldsOneTournamentAndOneRunAtATime) {
     EXPECT_EQ(plan.exitCode, 2);
     EXPECT_NE(plan.output.find("control character"), std::string::npos) << plan.output;
     EXPECT_FALSE(fs::exists(dir / "ran"));
+    // Nor a folder whose name would split a game's line.
+    const auto splitOut = tournament(tournamentArgs("plan", dir / "p\ntouch ran"));
+    EXPECT_EQ(splitOut.exitCode, 2);
+    EXPECT_NE(splitOut.output.find("--out"), std::string::npos) << splitOut.output;
+    EXPECT_EQ(std::count(splitOut.output.begin(), splitOut.output.end(), '\n'), 1);
 }
 
 // An entrant whose command cannot even start never connects: its games are played without it
