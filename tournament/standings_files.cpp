@@ -77,6 +77,23 @@ std::vector<fs::path> findResults(const std::vector<fs::path>& folders) {
     return all;
 }
 
+const std::optional<TournamentConfig>& Expectations::tournamentIn(const fs::path& dir) {
+    auto known = tournaments_.find(dir);
+    if (known == tournaments_.end()) {
+        std::optional<TournamentConfig> config;
+        const FileText file = readWholeFile(dir / "tournament.json", 16u << 20);
+        try {
+            if (file.exists && file.problem.empty()) {
+                config = configFromJson(nlohmann::json::parse(file.text));
+            }
+        } catch (const std::exception&) {
+            config.reset();
+        }
+        known = tournaments_.emplace(dir, config).first;
+    }
+    return known->second;
+}
+
 ExpectedGame Expectations::of(const fs::path& results, std::string& foreign) {
     foreign.clear();
     const fs::path folder = results.parent_path();
@@ -89,22 +106,10 @@ ExpectedGame Expectations::of(const fs::path& results, std::string& foreign) {
                           name.find_first_not_of("0123456789") == std::string::npos;
     if (numbered && folder.parent_path().filename() == "games") {
         const fs::path root = folder.parent_path().parent_path();
-        auto known = tournaments_.find(root);
-        if (known == tournaments_.end()) {
-            std::optional<TournamentConfig> config;
-            const FileText file = readWholeFile(root / "tournament.json", 16u << 20);
-            try {
-                if (file.problem.empty()) {
-                    config = configFromJson(nlohmann::json::parse(file.text));
-                }
-            } catch (const std::exception&) {
-                config.reset();
-            }
-            known = tournaments_.emplace(root, config).first;
-        }
+        const std::optional<TournamentConfig>& known = tournamentIn(root);
         const std::int32_t n = std::stoi(name);
-        if (known->second && n <= known->second->games) {
-            const TournamentConfig& config = *known->second;
+        if (known && n <= known->games) {
+            const TournamentConfig& config = *known;
             if (gameFile.exists && !(game.is_object() && game.contains("tournament") &&
                                      game["tournament"] == tournamentId(config))) {
                 foreign = "its game.json belongs to another tournament than " +
@@ -112,6 +117,16 @@ ExpectedGame Expectations::of(const fs::path& results, std::string& foreign) {
             }
             const auto roster = static_cast<std::int32_t>(config.roster.size());
             return expectedGame(config, scheduledGame(n, roster, config.players, config.seedBase));
+        }
+    }
+    // Inside a tournament's folder, anything but one of its games is no game of it.
+    for (fs::path above = folder; !above.empty(); above = above.parent_path()) {
+        if (tournamentIn(above)) {
+            foreign = "not one of the games of the tournament in " + above.string();
+            break;
+        }
+        if (above == above.parent_path()) {
+            break;
         }
     }
     ExpectedGame expected;

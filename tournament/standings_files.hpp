@@ -20,14 +20,18 @@ namespace nimbus::tournament {
 std::vector<std::filesystem::path> findResults(const std::vector<std::filesystem::path>& folders);
 
 // What a results file found on disk must be. DIR/games/<n>/results.json of a folder DIR with a
-// tournament.json is game n of that tournament; otherwise the game.json beside the file says
-// its seats and seed; otherwise nothing is known. Tournament files are read once per folder.
+// tournament.json is game n of that tournament; any other results file inside such a folder is
+// none of its games; otherwise the game.json beside the file says its seats and seed; otherwise
+// nothing is known. Tournament files are read once per folder.
 class Expectations {
   public:
-    // Sets `foreign` when the file's game.json belongs to another tournament than its folder's.
+    // Sets `foreign` when the file's game.json belongs to another tournament than its folder's, or
+    // when the file lies inside a tournament's folder without being one of its games.
     ExpectedGame of(const std::filesystem::path& results, std::string& foreign);
 
   private:
+    // The tournament recorded in dir/tournament.json, when there is a readable one.
+    const std::optional<TournamentConfig>& tournamentIn(const std::filesystem::path& dir);
     std::map<std::filesystem::path, std::optional<TournamentConfig>> tournaments_;
 };
 

@@ -207,6 +207,12 @@ TEST(TournamentCli, AFolderHoldsOneTournamentAndOneRunAtATime) {
     const auto standings = tournament({"standings", out.string(), "--out", (dir / "a/b").string()});
     EXPECT_EQ(standings.exitCode, 0) << standings.output;
     EXPECT_EQ(readFile(dir / "a/b/standings.json"), readFile(out / "standings.json"));
+    // A results file inside the folder that is none of its games does not count.
+    fs::create_directories(out / "extra");
+    fs::copy_file(out / "games" / "1" / "results.json", out / "extra" / "results.json");
+    const auto extra = tournament({"standings", out.string(), "--out", (dir / "c").string()});
+    EXPECT_NE(extra.output.find("4 games, 1 skipped"), std::string::npos) << extra.output;
+    EXPECT_NE(extra.output.find("not one of the games of the tournament"), std::string::npos);
 
     std::vector<std::string> twoLines = tournamentArgs("plan", dir / "p");
     twoLines.back() = "builtin:idle\ntouch " + (dir / "ran").string();
