@@ -276,9 +276,11 @@ LoadedGame loadGame(const std::filesystem::path& path, const ExpectedGame& expec
     loaded = checkGame(results, expected);
     // The arena writes a bot's log beside the results; a log named anywhere else is not read (a
     // results file from others could name any file the user can read).
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::absolute(path, ec).parent_path();
     for (SeatResult& seat : loaded.outcome.seats) {
         const std::filesystem::path log = std::filesystem::path(seat.log).filename();
-        seat.log = log.extension() == ".log" ? (path.parent_path() / log).string() : std::string();
+        seat.log = log.extension() == ".log" ? (folder / log).string() : std::string();
     }
     return loaded;
 }
