@@ -260,6 +260,11 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return fail(e.what());
     }
+    if (port == 0) {
+        // The port picked, for whoever started us, --quiet or not.
+        std::printf("port %u\n", static_cast<unsigned>(server->port()));
+        std::fflush(stdout);
+    }
     // A file found at an output path after this run is this run's.
     for (const std::string& path : {replayPath, resultsPath,
                                     replayPath.empty() ? "" : nimbus::arena::partialPath(replayPath)}) {

@@ -144,6 +144,7 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
             {"peak_mass", r.record.peakMass},
             {"winds", r.record.winds},
             {"rejected_winds", r.record.rejectedWinds},
+            {"rejected_states", r.info.rejectedStates},
             {"swallowed", r.record.swallowed},
             {"out_at_tick", tickOrNull(r.record.outAtTick)},
             {"log", textOrNull(r.info.log)},

@@ -19,12 +19,14 @@ namespace nimbus::arena {
 // "client" (connected by itself); command is the BOT command line, empty for the others; log is
 // the bot process's log file, empty when there is none. leftAtTick is the tick at which the
 // player's connection closed while its cloud was still in the game, -1 if it never did.
+// rejectedStates counts its GET_STATE commands refused for the command budget.
 struct PlayerInfo {
     std::string name;
     std::string kind;
     std::string log;
     std::string command;
     std::int32_t leftAtTick = -1;
+    std::int64_t rejectedStates = 0;
 };
 
 enum class PlayerStatus { Playing, Out, Disconnected, Absent };
@@ -76,8 +78,8 @@ struct ResultsSummary {
 //  "largest_catch_up_ticks"},
 //  "players": [{"index", "name", "kind", "command" (null unless a bot), "status",
 //  "left_at_tick" (null unless disconnected), "rank" (null when no game was played),
-//  "final_mass", "peak_mass", "winds", "rejected_winds", "swallowed", "out_at_tick" (null when
-//  never), "log" (null when none)}]}
+//  "final_mass", "peak_mass", "winds", "rejected_winds", "rejected_states", "swallowed",
+//  "out_at_tick" (null when never), "log" (null when none)}]}. README.md defines every field.
 nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<ResultRow>& rows);
 
 // The program version, from the build (the CMake project version).

@@ -119,6 +119,9 @@ void ArenaServer::noteAbsentBots() {
 
 std::vector<PlayerInfo> ArenaServer::resultPlayers() const {
     std::vector<PlayerInfo> all = infos_;
+    for (std::size_t p = 0; p < all.size(); ++p) {
+        all[p].rejectedStates = overBudget(static_cast<std::int32_t>(p));
+    }
     all.insert(all.end(), absent_.begin(), absent_.end());
     return all;
 }

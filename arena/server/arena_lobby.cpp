@@ -9,6 +9,24 @@
 
 namespace nimbus::arena {
 
+namespace {
+
+// The name with "-n" after it, cut before the suffix where needed so that the whole stays within
+// kMaxNameBytes; the cut never splits a UTF-8 character.
+std::string numbered(const std::string& name, int n) {
+    const std::string suffix = std::string(1, '-').append(std::to_string(n));
+    std::size_t keep = std::min(name.size(), kMaxNameBytes - suffix.size());
+    while (keep > 0 && keep < name.size() &&
+           (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    std::string cut(name, 0, keep);
+    cut.append(suffix);
+    return cut;
+}
+
+}  // namespace
+
 void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
     if (cmd.kind != CommandKind::Name) {
         session.send(cmd.kind == CommandKind::Invalid ? "ERROR " + cmd.error + "\n"
@@ -144,7 +162,7 @@ std::int32_t ArenaServer::addPlayer(const std::string& wanted, const std::string
         if (!taken) {
             break;
         }
-        name = wanted + "-" + std::to_string(n);
+        name = numbered(wanted, n);
     }
     infos_.push_back({name, kind, logPath, command, -1});
     roster_.push_back({});

@@ -64,8 +64,9 @@ class ArenaServer : public SessionHost {
     std::size_t sessionCount() const { return sessions_.size(); }
     const Game* game() const { return game_.get(); }
     const std::vector<PlayerInfo>& players() const { return infos_; }
-    // The players for the results: those of the game (as players()), then the BOTs that never
-    // named themselves in the lobby (absent), in the order given.
+    // The players for the results: those of the game (as players(), with their GET_STATE
+    // commands refused for the budget), then the BOTs that never named themselves in the lobby
+    // (absent), in the order given.
     std::vector<PlayerInfo> resultPlayers() const;
     // Why the replay could not be written whole ("" when it was, or when none was asked for).
     const std::string& replayProblem() const { return replayProblem_; }
