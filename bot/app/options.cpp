@@ -1,6 +1,9 @@
 #include "bot/app/options.hpp"
 
+#include <algorithm>
 #include <cstring>
+
+#include "bot/plan/planner.hpp"
 
 namespace nimbus {
 
@@ -29,10 +32,13 @@ std::string canonical(const std::string& text) {
 }  // namespace
 
 const char* botUsage() {
-    return "usage: nimbus-bot [--port N]\n"
+    return "usage: nimbus-bot [--port N] [--strategy NAME]\n"
            "Plays one game of nimbus against the server on 127.0.0.1 and exits.\n"
-           "  --port N    the server's TCP port (default: NIMBUS_ARENA_PORT if set, else 1986)\n"
-           "  -h, --help  print this text and exit\n"
+           "  --port N           the server's TCP port (default: NIMBUS_ARENA_PORT if set, else "
+           "1986)\n"
+           "  --strategy NAME    how to play (default: faithful); see --list-strategies\n"
+           "  --list-strategies  print the strategy names, one a line, and exit\n"
+           "  -h, --help         print this text and exit\n"
            "Exit status: 0 after a game the server ended, 1 when no connection was made,\n"
            "2 for a bad command line or NIMBUS_ARENA_PORT.\n";
 }
@@ -45,6 +51,16 @@ BotOptions parseBotOptions(int argc, const char* const* argv, const char* enviro
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--list-strategies") {
+            options.listStrategies = true;
+        } else if (arg == "--strategy") {
+            if (i + 1 >= argc) {
+                options.error = "--strategy needs a name";
+                return options;
+            }
+            options.strategy = argv[++i];
+        } else if (arg.rfind("--strategy=", 0) == 0) {
+            options.strategy = arg.substr(std::strlen("--strategy="));
         } else if (arg == "--port") {
             if (i + 1 >= argc) {
                 options.error = "--port needs a value";
@@ -60,7 +76,15 @@ BotOptions parseBotOptions(int argc, const char* const* argv, const char* enviro
             return options;
         }
     }
-    if (options.help) {
+    if (options.help || options.listStrategies) {
+        return options;
+    }
+    const std::vector<std::string> names = strategyNames();
+    if (std::find(names.begin(), names.end(), options.strategy) == names.end()) {
+        std::string known;
+        for (const std::string& name : names)
+            known += (known.empty() ? "" : ", ") + name;
+        options.error = "unknown strategy \"" + options.strategy + "\" (known: " + known + ")";
         return options;
     }
     if (portGiven) {

@@ -6,7 +6,6 @@
 #include "bot/control/target_track.hpp"
 #include "bot/control/wind_command.hpp"
 #include "bot/net/state_request.hpp"
-#include "bot/plan/decide.hpp"
 #include "bot/plan/strategy.hpp"
 
 namespace nimbus {
@@ -34,6 +33,9 @@ class ChainRelease {
 
 }  // namespace
 
+Bot::Bot(platform::Clock& clock, const char* port, std::unique_ptr<Planner> planner)
+    : link(port), clock_(clock), planner_(planner ? std::move(planner) : makePlanner("faithful")) {}
+
 void Bot::run() {
     if (!link.enabled())
         return;
@@ -49,7 +51,7 @@ void Bot::run() {
 void Bot::runCycle(WorldSnapshot& snapshot) {
     Trajectory own(kTrackCapacity);
     own.predict(snapshot.tick, kPredictedTicks, snapshot.own);
-    Strategy plan = decidePlan(tickClock.tickDrift, snapshot, own);
+    Strategy plan = planner_->decide(tickClock.tickDrift, snapshot, own);
     playPlan(snapshot, own, plan);
 }
 

@@ -2,11 +2,13 @@
 // The one object that lives across the bot's control cycles: the tick clock and the server link.
 // Bot::run plays the game until the link is disabled.
 #include <cstdint>
+#include <memory>
 
 #include "bot/control/tick_clock.hpp"
 #include "bot/net/server_link.hpp"
 #include "bot/physics/trajectory.hpp"
 #include "bot/physics/world_snapshot.hpp"
+#include "bot/plan/planner.hpp"
 #include "bot/platform/clock.hpp"
 
 namespace nimbus {
@@ -17,9 +19,10 @@ class TargetTrack;
 class Bot {
   public:
     // Sets the tick clock's start values and opens the link on 127.0.0.1:port (the game's port
-    // unless a test says otherwise). Time is read and slept through clock.
-    explicit Bot(platform::Clock& clock, const char* port = kServerPort)
-        : link(port), clock_(clock) {}
+    // unless a test says otherwise). Time is read and slept through clock. Every cycle asks
+    // planner for its plan; without one, the faithful strategy decides.
+    explicit Bot(platform::Clock& clock, const char* port = kServerPort,
+                 std::unique_ptr<Planner> planner = nullptr);
 
     // The game: NAME handshake, first state, then control cycles until the link is disabled.
     // Returns at once on a link that is already disabled.
@@ -63,6 +66,7 @@ class Bot {
     void finishPlan(WorldSnapshot& snapshot, const Strategy& plan, const TargetTrack* track);
 
     platform::Clock& clock_;
+    std::unique_ptr<Planner> planner_;
 };
 
 }  // namespace nimbus

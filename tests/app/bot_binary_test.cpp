@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/support/loopback.hpp"
 #include "tests/support/run_process.hpp"
 #include "tests/support/sim_server.hpp"
@@ -65,13 +67,17 @@ TEST(BotBinaryTest, FindsItsServerThroughThePortFlagOrTheEnvironmentAndTheFlagWi
 
 TEST(BotBinaryTest, HelpPrintsTheUsageWithoutConnectingAndBadArgumentsExitWithTwo) {
     const auto help = runProcess(NIMBUS_BOT_PATH, {"--help"});
-    EXPECT_THAT(help.output, StartsWith(withPlatformLineEnds("usage: nimbus-bot [--port N]\n")));
+    EXPECT_THAT(
+        help.output,
+        StartsWith(withPlatformLineEnds("usage: nimbus-bot [--port N] [--strategy NAME]\n")));
     EXPECT_THAT(help.output, ::testing::Not(HasSubstr("WSAStartup")));
     EXPECT_EQ(help.exitCode, 0);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--port", "0"},
                                                  {"--port", "65536"},
                                                  {"--port", "12a"},
                                                  {"--port"},
+                                                 {"--strategy"},
+                                                 {"--strategy", "bogus"},
                                                  {"--bogus"}}) {
         const auto bad = runProcess(NIMBUS_BOT_PATH, args);
         EXPECT_EQ(bad.output, "") << args[0];  // nothing was tried: no trace at all
@@ -81,6 +87,29 @@ TEST(BotBinaryTest, HelpPrintsTheUsageWithoutConnectingAndBadArgumentsExitWithTw
         runProcess(NIMBUS_BOT_PATH, {}, std::chrono::seconds(60), {"NIMBUS_ARENA_PORT=http"});
     EXPECT_EQ(badEnvironment.output, "");
     EXPECT_EQ(badEnvironment.exitCode, 2);
+}
+
+// Every strategy that --list-strategies names (faithful first) plays through --strategy, in both
+// spellings of the option.
+TEST(BotBinaryTest, ListsItsStrategiesFaithfulFirstAndPlaysEachOfThem) {
+    const auto list = runProcess(NIMBUS_BOT_PATH, {"--list-strategies"});
+    EXPECT_EQ(list.exitCode, 0);
+    ASSERT_THAT(list.output, StartsWith(withPlatformLineEnds("faithful\n")));
+    std::istringstream lines(list.output);
+    std::string name;
+    bool equalsForm = false;
+    while (std::getline(lines, name)) {
+        if (!name.empty() && name.back() == '\r')
+            name.pop_back();
+        SCOPED_TRACE(name);
+        ShortGame game;
+        const std::string port = "--port=" + game.server.portText();
+        expectPlayedAgainst(
+            game, runProcess(NIMBUS_BOT_PATH,
+                             equalsForm ? std::vector<std::string>{"--strategy=" + name, port}
+                                        : std::vector<std::string>{"--strategy", name, port}));
+        equalsForm = !equalsForm;
+    }
 }
 
 }  // namespace

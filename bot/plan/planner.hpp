@@ -1,0 +1,34 @@
+#pragma once
+// A way of playing: what the control loop asks, once per cycle, for the plan to follow. Each
+// strategy the bot knows (`nimbus-bot --strategy NAME`) is a Planner; `faithful` is the decision
+// step of bot/plan/decide.hpp, unchanged.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bot/physics/trajectory.hpp"
+#include "bot/physics/world_snapshot.hpp"
+#include "bot/plan/strategy.hpp"
+
+namespace nimbus {
+
+class Planner {
+  public:
+    virtual ~Planner() = default;
+
+    // The plan for this cycle. own holds the own path predicted from snapshot.own at
+    // snapshot.tick (capacity 1000, 500 ticks); tickDrift is the tick clock's drift. The caller
+    // owns the returned plan and releases its follow-up chain. A planner may remember what it
+    // saw from one call to the next (one Planner plays one game).
+    virtual Strategy decide(float tickDrift, const WorldSnapshot& snapshot,
+                            const Trajectory& own) = 0;
+};
+
+// The strategies, one name a line in this order: "faithful" (the default) first.
+std::vector<std::string> strategyNames();
+
+// A fresh planner for the named strategy, or nullptr for a name that is not one of them.
+std::unique_ptr<Planner> makePlanner(std::string_view name);
+
+}  // namespace nimbus
