@@ -178,6 +178,9 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
     std::vector<bool> placeTaken(players.size() + 1, false);
     for (const nlohmann::json& p : players) {
         SeatResult seat = seatOf(p, expected, game.played);
+        seat.player = p.contains("index") && p["index"].is_number_integer()
+                          ? p["index"].get<std::int32_t>()
+                          : static_cast<std::int32_t>(game.seats.size());
         if (game.played) {
             if (static_cast<std::size_t>(seat.rank) > players.size() || placeTaken[seat.rank]) {
                 throw Invalid("place " + std::to_string(seat.rank) + " of " +

@@ -19,6 +19,7 @@ struct SeatResult {
     double finalMass = 0.0;
     std::string status;  // "playing", "out", "disconnected" or "absent"
     std::string log;     // the bot's log file, empty when none
+    std::int32_t player = 0;  // the player's index in the game
 };
 
 // How the arena kept its ticks while a client was connected.

@@ -1,0 +1,90 @@
+// nimbus-analyze: where the entrants of a tournament won and lost their mass. Reads every game
+// under the folders (results.json and the replay beside it), re-runs each from its seed and winds,
+// and prints per entrant the standings and the figures of tournament/game_analysis.hpp: mass won
+// from rainclouds and from players, spent on winds, lost when swallowed, winds, gain per unit of
+// wind, deaths and their causes, chases and how they ended.
+//   nimbus-analyze games/t1 [--json analysis.json]
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include <CLI/CLI.hpp>
+
+#include "tournament/analysis_report.hpp"
+#include "tournament/game_result.hpp"
+#include "tournament/recorded_game.hpp"
+#include "tournament/standings.hpp"
+#include "tournament/standings_files.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace nt = nimbus::tournament;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "nimbus-analyze: per entrant, where the mass of a tournament's games came from and "
+        "went (re-runs every game from its replay). Exit codes: 0 done, 1 no game could "
+        "be analysed, 2 usage error."};
+    std::vector<std::string> folders;
+    std::string jsonPath;
+    app.add_option("FOLDER", folders, "tournament folders (or any folders holding games)")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    app.add_option("--json", jsonPath, "also write the figures as JSON to FILE");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+
+    nt::Standings standings;
+    nt::Expectations expectations;
+    nt::AnalysisReport report;
+    int skipped = 0;
+    for (const fs::path& results : nt::findResults({folders.begin(), folders.end()})) {
+        const fs::path replay = results.parent_path() / "replay.json";
+        std::string problem;
+        const nt::LoadedGame game = nt::loadGame(results, expectations.of(results, problem));
+        if (problem.empty() && game.state != nt::GameState::Finished) {
+            problem = game.problem.empty() ? "no finished game" : game.problem;
+        } else if (problem.empty()) {
+            try {
+                const nt::RecordedGame recorded = nt::readRecordedGame(replay);
+                std::vector<std::string> entrants(
+                    static_cast<std::size_t>(recorded.settings.players));
+                for (const nt::SeatResult& seat : game.outcome.seats) {
+                    if (seat.player >= 0 && seat.player < recorded.settings.players)
+                        entrants[static_cast<std::size_t>(seat.player)] = seat.entrant;
+                }
+                report.add(entrants, nt::analyzeGame(recorded));
+                standings.add(game.outcome);
+            } catch (const std::exception& e) {
+                problem = e.what();
+            }
+        }
+        if (!problem.empty()) {
+            ++skipped;
+            std::fprintf(stderr, "nimbus-analyze: skipped %s (%s)\n", results.string().c_str(),
+                         problem.c_str());
+        }
+    }
+    if (report.games() == 0) {
+        std::fprintf(stderr, "nimbus-analyze: no game to analyse\n");
+        return 1;
+    }
+    nt::AnalysisReport::Labels labels;
+    for (const nt::StandingRow& row : standings.rows())
+        labels[row.entrant] = row.label;
+    const std::string skips = skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "";
+    std::printf("%d games%s\n\n%s\n%s", report.games(), skips.c_str(),
+                nt::standingsMarkdown(standings.rows()).c_str(), report.markdown(labels).c_str());
+    if (!jsonPath.empty()) {
+        nlohmann::json json = report.json(labels);
+        json["standings"] = nt::standingsJson(standings);
+        nt::writeWhole(jsonPath, json.dump(2) + "\n");
+    }
+    return 0;
+}
