@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     nt::AnalysisReport report;
     int skipped = 0;
     for (const fs::path& results : nt::findResults({folders.begin(), folders.end()})) {
-        const fs::path replay = results.parent_path() / "replay.json";
+        const fs::path replay = nt::replayBeside(results);
         std::string problem;
         const nt::LoadedGame game = nt::loadGame(results, expectations.of(results, problem));
         if (problem.empty() && game.state != nt::GameState::Finished) {
