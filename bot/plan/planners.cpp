@@ -3,6 +3,7 @@
 
 #include "bot/plan/decide.hpp"
 #include "bot/plan/planner.hpp"
+#include "bot/plan/thrifty_planner.hpp"
 
 namespace nimbus {
 
@@ -26,6 +27,7 @@ struct Entry {
 
 const Entry kStrategies[] = {
     {"faithful", []() -> std::unique_ptr<Planner> { return std::make_unique<FaithfulPlanner>(); }},
+    {"thrifty", makeThriftyPlanner},
 };
 
 }  // namespace

@@ -1,0 +1,54 @@
+#pragma once
+// The free paths of every other cloud of a snapshot: each raincloud and rival moved tick by tick
+// with the motion model (damped straight motion, wall bounces) and no wind, from the snapshot's
+// tick for a number of ticks. Built once per decision and read by the path simulation, which
+// skips the clouds that stay far away with the help of each path's bounding boxes over blocks of
+// kBlockTicks ticks.
+#include <cstdint>
+#include <vector>
+
+#include "bot/physics/cloud_state.hpp"
+#include "bot/physics/world_snapshot.hpp"
+
+namespace nimbus {
+
+class CloudPaths {
+  public:
+    static constexpr std::int32_t kBlockTicks = 16;
+
+    // Where a cloud's centre stays during a block of ticks.
+    struct Box {
+        float minX, maxX, minY, maxY;
+    };
+
+    // Refills the paths from the snapshot for ticks snapshot.tick .. snapshot.tick + horizon: the
+    // rainclouds in list order, then the rivals; of a crowded arena only the maxClouds nearest
+    // to the own cloud. Reuses the storage of earlier calls.
+    void predict(const WorldSnapshot& snapshot, std::int32_t horizon, std::int32_t maxClouds);
+
+    std::int32_t clouds() const { return count_; }
+    std::int32_t horizon() const { return horizon_; }
+    // Whether cloud c is a rival (a player's cloud) rather than a raincloud.
+    bool isRival(std::int32_t c) const { return rival_[static_cast<std::size_t>(c)] != 0; }
+    // Cloud c's state k ticks after the snapshot's tick, 0 <= k <= horizon.
+    const CloudState& at(std::int32_t c, std::int32_t k) const {
+        return states_[static_cast<std::size_t>(c) * stride_ + static_cast<std::size_t>(k)];
+    }
+    // The block that holds tick offset k >= 1: offsets 1 .. 16 are block 0, and so on.
+    static std::int32_t blockOf(std::int32_t k) { return (k - 1) / kBlockTicks; }
+    // The bounding box of cloud c's centre over block b (its ticks up to the horizon).
+    const Box& box(std::int32_t c, std::int32_t b) const {
+        return boxes_[static_cast<std::size_t>(c) * blocks_ + static_cast<std::size_t>(b)];
+    }
+
+  private:
+    std::int32_t count_ = 0;
+    std::vector<char> rival_;
+    std::int32_t horizon_ = 0;
+    std::size_t stride_ = 1;
+    std::size_t blocks_ = 0;
+    std::vector<CloudState> states_;
+    std::vector<Box> boxes_;
+};
+
+}  // namespace nimbus
