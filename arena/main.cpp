@@ -188,7 +188,8 @@ int main(int argc, char** argv) {
     app.add_option("--log-dir", logDir,
                    "directory for the bot processes' logs (default: beside --results or "
                    "--replay, else the temporary directory)");
-    app.add_flag("--quiet", quiet, "no progress line and no informational log lines");
+    app.add_flag("--quiet", quiet,
+                 "no progress line and no informational log lines (--port 0's port line stays)");
     app.add_option("--verify", verifyPath,
                    "re-run a replay FILE and check every tick; exit 0 "
                    "only if all match");

@@ -28,10 +28,16 @@ bool parseNumber(std::string_view token, float& out) {
     if (end != text.c_str() + text.size()) {
         return false;
     }
-    constexpr double kMax = std::numeric_limits<float>::max();
-    if (v > kMax || v < -kMax) {
-        out = std::copysign(std::numeric_limits<float>::infinity(),
-                            static_cast<float>(v > 0 ? 1 : -1));
+    // Round to nearest: up to halfway between the largest float and 2^128 (exclusive) a number
+    // rounds to the largest float (3.4028235e38, its shortest text, among them); from there on it
+    // is infinite. Converted by hand: a double beyond the float range has no defined conversion.
+    constexpr double kTop = std::numeric_limits<float>::max();
+    constexpr double kRoundsToInf = 0x1.ffffffp127;
+    const float sign = v > 0 ? 1.0f : -1.0f;
+    if (std::fabs(v) >= kRoundsToInf) {
+        out = std::copysign(std::numeric_limits<float>::infinity(), sign);
+    } else if (std::fabs(v) > kTop) {
+        out = std::copysign(std::numeric_limits<float>::max(), sign);
     } else {
         out = static_cast<float>(v);
     }

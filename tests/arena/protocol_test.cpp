@@ -66,6 +66,11 @@ TEST(ParseCommand, NumbersBeyondTheFloatRangeBecomeInfiniteForTheRulesToRefuse) 
     EXPECT_TRUE(std::isinf(big.wx) && big.wx > 0);
     EXPECT_TRUE(std::isinf(big.wy) && big.wy < 0);
     EXPECT_TRUE(std::isnan(parseCommand("WIND nan 0").wx));
+    // The largest float's shortest text and the last double below halfway to 2^128 are finite.
+    const float top = std::numeric_limits<float>::max();
+    EXPECT_EQ(parseCommand("WIND 3.4028235e38 -3.4028235e38").wx, top);
+    EXPECT_EQ(parseCommand("WIND 0x1.fffffefffffffp127 0").wx, top);
+    EXPECT_TRUE(std::isinf(parseCommand("WIND 0x1.ffffffp127 0").wx));
 }
 
 TEST(ParseCommand, RefusedWindRepliesFitTheBotsWindReplyBuffer) {

@@ -49,6 +49,15 @@ DOCUMENTED_ERRORS = set(re.findall(r"^\| `(ERROR [^`]*)` \|", protocol, re.M))
 UNSEEABLE = {"ERROR thunderstorm swallowed", "ERROR game over"}
 
 
+def is_wind(line):
+    """A WIND with two numbers: counted in the results' winds, whatever its reply."""
+    words = line.split()
+    try:
+        return words[:1] == ["WIND"] and len(words) == 3 and None not in map(float, words[1:])
+    except ValueError:
+        return False
+
+
 class Client:
     def __init__(self, port):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
@@ -158,7 +167,7 @@ for tick, batch in batches:
         for line in reply:
             got = me.line()
             check(got == line, f"protocol.md's session, after {sent!r}: expected {line!r}, got {got!r}")
-        winds += re.fullmatch(r"WIND \S+ \S+", sent) is not None
+        winds += is_wind(sent)
         refused += reply[0].startswith("ERROR wind")
 check(winds > 0 and len(exchanges) > 5, "protocol.md has its session")
 
@@ -170,16 +179,18 @@ probes = [
     ("WIND 1 x", "ERROR WIND numbers malformed"),
     ("", "ERROR empty command"),
     ("NAME again", "ERROR already named"),
+    (" GET_STATE", "ERROR empty command"),  # no keyword at the start of the line
     ("WIND 1e39 0", "ERROR wind not finite"),
-    ("WIND 0 0\r", "OK"),  # a carriage return is ignored; a calm wind is accepted
+    ("WIND 3.4028235e38 0", "ERROR wind over half the mass"),  # the largest float is finite
+    ("WIND 0\t0\r", "OK"),  # a tab separates, a carriage return is ignored, a calm wind is fine
     ("X" * LIMITS["line bytes"], "ERROR unknown command"),  # the longest line is still read
 ]
 for sent, reply in probes:
     me.send(sent)
     got = me.line()
     check(got == reply, f"{sent[:20]!r}: expected {reply!r}, got {got!r}")
-winds += 2
-refused += 1
+    winds += is_wind(sent)
+    refused += reply.startswith("ERROR wind")
 
 # 3. The budgets, in a fresh tick: winds, then states (one state was asked for in the tick).
 me.next_tick()
