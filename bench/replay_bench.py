@@ -7,13 +7,16 @@ child's resident set), times and file sizes:
     --verify's peak memory on its replay (the older arena is run at --old-ticks, since a
     version-1 replay is built in memory and grows with the game);
   - the default game (seed 7, 2 greedy and 2 idle builtins, 40 rainclouds, 3600 ticks): the replay's size;
-  - SIGINT a few seconds into the long game: the time until the arena exits, and whether its
-    replay verifies;
+  - SIGINT a few seconds into the long game: the ticks played until then, the time until the
+    arena exits, and whether its replay verifies;
+  - the speed of an unpaced game of 300 rainclouds (--speed-ticks, its busiest part, when every
+    cloud still moves): ticks per second from start to exit, the replay written;
   - the older arena's replay of the default game, verified by this arena.
 
   bench/replay_bench.py ARENA [--old OLD_ARENA] [--ticks N] [--old-ticks N] [--work DIR]
 """
 import argparse
+import json
 import os
 import signal
 import subprocess
@@ -60,6 +63,14 @@ def verify(arena, path):
     return f"exit {os.waitstatus_to_exitcode(status)}, {verdict}", usage.ru_maxrss / 1024.0, time.monotonic() - start
 
 
+def ticks_played(results):
+    try:
+        with open(results) as f:
+            return json.load(f).get("ticks_played", 0)
+    except (OSError, ValueError):
+        return 0
+
+
 def game(arena, work, name, ticks, args, **kw):
     """Plays a game into work/name.*; returns (run figures, replay path)."""
     replay = os.path.join(work, name + (".replay.json" if kw.pop("old", False) else ".replay.jsonl.gz"))
@@ -76,6 +87,7 @@ def main():
     p.add_argument("--ticks", type=int, default=1000000, help="the long game's ticks (1,000,000)")
     p.add_argument("--old-ticks", type=int, default=40000, help="the long game's ticks for --old (40,000)")
     p.add_argument("--signal-after", type=float, default=4.0, help="seconds before SIGINT (4)")
+    p.add_argument("--speed-ticks", type=int, default=20000, help="the speed game's ticks (20,000)")
     p.add_argument("--work", default=None)
     o = p.parse_args()
     work = o.work or tempfile.mkdtemp(prefix="replay-bench-")
@@ -102,9 +114,17 @@ def main():
         (code, peak, secs, stopped), replay = game(arena, work, f"{side}-signal", 1000000, LONG,
                                                    old=side == "old", stop_after=o.signal_after, limit=600)
         verdict = verify(arena, replay)[0] if os.path.exists(replay) else "no replay"
+        played = ticks_played(os.path.join(work, f"{side}-signal.results.json"))
         rows.append((f"SIGINT after {o.signal_after:g} s of a long game", side,
-                     f"exit {code} {stopped:.2f} s after the signal (peak {peak:.0f} MiB); {verdict}"
+                     f"{played:,} ticks played, exit {code} {stopped:.2f} s after the signal "
+                     f"(peak {peak:.0f} MiB); {verdict}"
                      if stopped is not None else f"ended before the signal (exit {code})"))
+    for side, arena, _ in sides:
+        (code, peak, secs, _), replay = game(arena, work, f"{side}-speed", o.speed_ticks, LONG,
+                                             old=side == "old")
+        rows.append((f"unpaced game, 300 rainclouds, {o.speed_ticks:,} ticks", side,
+                     f"{o.speed_ticks / secs:,.0f} ticks/s ({secs:.2f} s to exit, peak {peak:.0f} MiB, "
+                     f"replay {size_mb(replay):.1f} MB; exit {code})"))
     if "old" in default:
         verdict, vpeak, _ = verify(o.arena, default["old"])
         rows.append(("old arena's default replay verified by the new", "new", f"{verdict} ({vpeak:.1f} MiB)"))

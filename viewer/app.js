@@ -319,6 +319,77 @@
     if (total > 0) bar.value = Math.min(1, done / total); else bar.removeAttribute("value");
   }
 
+  // The whole length of the gzip member at the start of bytes, named in its header's "NL" extra
+  // field (docs/replay.md); 0 when more bytes are needed to tell, -1 when it names none.
+  function memberLength(bytes) {
+    if (bytes.length < 12) return 0;
+    if (bytes[0] !== 0x1f || bytes[1] !== 0x8b || (bytes[3] & 4) === 0) return -1;
+    const end = 12 + (bytes[10] | (bytes[11] << 8));
+    if (bytes.length < end) return 0;
+    for (let at = 12; at + 4 <= end; at += 4 + (bytes[at + 2] | (bytes[at + 3] << 8))) {
+      if (bytes[at] === 0x4e && bytes[at + 1] === 0x4c && bytes[at + 2] === 4 && at + 8 <= end) {
+        const length = (bytes[at + 4] | (bytes[at + 5] << 8) | (bytes[at + 6] << 16)) + bytes[at + 7] * 0x1000000;
+        return length > end ? length : -1;
+      }
+    }
+    return -1;
+  }
+
+  // The decompressed bytes of a gzip stream. A browser's DecompressionStream takes one gzip member,
+  // but the arena writes a replay as many, each naming its length: they are cut apart here and
+  // decompressed one after the other. A member that names no length takes the rest of the stream.
+  // A cut or damaged member gives what it holds, then its error.
+  function gunzip(stream) {
+    const raw = stream.getReader();
+    let held = new Uint8Array(0);
+    let member = null;  // the reader of the member being decompressed
+    const inflate = (bytes) => bytes.pipeThrough(new DecompressionStream("gzip")).getReader();
+    const rest = (first) => new ReadableStream({
+      start(c) { if (first.length) c.enqueue(first); },
+      async pull(c) {
+        const r = await raw.read();
+        if (r.done) c.close(); else c.enqueue(r.value);
+      },
+    });
+    return new ReadableStream({
+      async pull(c) {
+        for (;;) {
+          if (member) {
+            const r = await member.read();
+            if (!r.done) { c.enqueue(r.value); return; }
+            member = null;
+          }
+          const length = memberLength(held);
+          if (length > 0 && held.length >= length) {
+            member = inflate(new Blob([held.subarray(0, length)]).stream());
+            held = held.subarray(length);
+            continue;
+          }
+          if (length < 0) {
+            member = inflate(rest(held));
+            held = new Uint8Array(0);
+            continue;
+          }
+          const r = await raw.read();
+          if (r.done) {
+            if (held.length === 0) { c.close(); return; }
+            member = inflate(new Blob([held]).stream());
+            held = new Uint8Array(0);
+            continue;
+          }
+          const joined = new Uint8Array(held.length + r.value.length);
+          joined.set(held);
+          joined.set(r.value, held.length);
+          held = joined;
+        }
+      },
+      cancel(why) {
+        if (member) member.cancel(why).catch(() => {});
+        return raw.cancel(why);
+      },
+    });
+  }
+
   // The text of a byte stream, decompressed when it is gzip (told by its first two bytes).
   async function* textOf(stream, counted) {
     const raw = stream.getReader();
@@ -336,7 +407,7 @@
       },
       cancel(why) { return raw.cancel(why); },
     });
-    if (gzip) bytes = bytes.pipeThrough(new DecompressionStream("gzip"));
+    if (gzip) bytes = gunzip(bytes);
     const reader = bytes.getReader();
     const decoder = new TextDecoder();
     try {

@@ -1,24 +1,30 @@
 #include "arena/server/replay_file.hpp"
 
 #include <fcntl.h>
+#include <libdeflate.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace nimbus::arena {
 
 namespace {
 
-constexpr std::size_t kBuffer = 64 * 1024;
-// Level 5 with the filtered strategy and the largest memory level: on replays (many short numbers
-// whose leading digits repeat) this is about 8 % smaller than zlib's default level 6 and nearly
-// twice as fast (level 6 searches its long match chains for little gain here).
+// libdeflate's level 5: on replays (many short numbers whose leading digits repeat) as small as
+// zlib's level 5 with its filtered strategy, and about 2.5 times as fast.
 constexpr int kLevel = 5;
-constexpr int kMemLevel = 9;
+constexpr std::size_t kHeader = 20;  // 10 bytes, XLEN, and the "NL" field of 4 bytes
+constexpr std::size_t kTrailer = 8;  // CRC-32 and length
 
 std::string failure(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -29,12 +35,107 @@ bool isSpecial(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
+void putLittle32(std::uint8_t* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+struct Compressor {
+    libdeflate_compressor* c = libdeflate_alloc_compressor(kLevel);
+    ~Compressor() { libdeflate_free_compressor(c); }
+};
+
+// `text` as one gzip member whose header names, in an extra field "NL" of 4 bytes, the member's
+// whole length (little-endian), appended to `out`; false when the compressor failed.
+bool appendMember(libdeflate_compressor* c, std::string_view text, std::vector<std::uint8_t>& out) {
+    if (c == nullptr) {
+        return false;
+    }
+    const std::size_t at = out.size();
+    out.resize(at + kHeader + libdeflate_deflate_compress_bound(c, text.size()) + kTrailer);
+    std::uint8_t* m = out.data() + at;
+    // Magic, deflate, FEXTRA, no time, no flags, Unix; XLEN 8; "NL", 4 bytes: the member's length.
+    const std::uint8_t head[12] = {0x1f, 0x8b, 8, 4, 0, 0, 0, 0, 0, 3, 8, 0};
+    std::memcpy(m, head, sizeof head);
+    m[12] = 'N';
+    m[13] = 'L';
+    m[14] = 4;
+    m[15] = 0;
+    const std::size_t packed = libdeflate_deflate_compress(c, text.data(), text.size(), m + kHeader,
+                                                           out.size() - at - kHeader - kTrailer);
+    if (packed == 0) {
+        out.resize(at);
+        return false;
+    }
+    const std::size_t length = kHeader + packed + kTrailer;
+    putLittle32(m + 16, static_cast<std::uint32_t>(length));
+    putLittle32(m + kHeader + packed, libdeflate_crc32(0, text.data(), text.size()));
+    putLittle32(m + kHeader + packed + 4, static_cast<std::uint32_t>(text.size()));
+    out.resize(at + length);
+    return true;
+}
+
 }  // namespace
 
-struct ReplayFile::Stream {
-    z_stream z{};
-    std::vector<unsigned char> out = std::vector<unsigned char>(kBuffer);
-    ~Stream() { deflateEnd(&z); }
+// The compressing thread and the pieces queued for it.
+struct ReplayFile::Writer {
+    std::mutex mutex;
+    std::condition_variable queued;  // a piece was queued, or the file is closing
+    std::condition_variable taken;   // a piece was written: room in the queue
+    std::deque<std::string> queue;
+    std::vector<std::string> spare;  // written pieces' buffers, to be filled again
+    bool closing = false;
+    std::string why;  // the first failure
+    std::thread thread;
+
+    void run(int fd, const std::string& name) {
+        const Compressor compressor;
+        std::vector<std::uint8_t> out;
+        while (true) {
+            std::string piece;
+            bool failed = false;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                queued.wait(lock, [this] { return !queue.empty() || closing; });
+                if (queue.empty()) {
+                    return;
+                }
+                piece = std::move(queue.front());
+                failed = !why.empty();
+            }
+            std::string problem;
+            if (!failed) {
+                out.clear();
+                problem = appendMember(compressor.c, piece, out) ? writeAll(fd, out, name)
+                                                                 : "the compression failed";
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            if (why.empty()) {
+                why = problem;
+            }
+            queue.pop_front();
+            piece.clear();
+            spare.push_back(std::move(piece));
+            taken.notify_all();
+        }
+    }
+
+    static std::string writeAll(int fd, const std::vector<std::uint8_t>& bytes,
+                                const std::string& name) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return failure("cannot write " + name);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return "";
+    }
 };
 
 std::string partialPath(const std::string& path) {
@@ -54,94 +155,90 @@ std::unique_ptr<ReplayFile> ReplayFile::create(const std::string& path, std::str
 }
 
 ReplayFile::ReplayFile(std::string path, std::string temp, int fd)
-    : stream_(std::make_unique<Stream>()),
+    : writer_(std::make_unique<Writer>()),
       path_(std::move(path)),
       temp_(std::move(temp)),
       fd_(fd),
       lastFlush_(std::chrono::steady_clock::now()) {
-    // 15 + 16: a 32 KiB window, with the gzip header and trailer.
-    if (deflateInit2(&stream_->z, kLevel, Z_DEFLATED, 15 + 16, kMemLevel, Z_FILTERED) != Z_OK) {
-        why_ = "cannot start the compression";
-    }
-    stream_->z.next_out = stream_->out.data();
-    stream_->z.avail_out = kBuffer;
+    piece_.reserve(kReplayPiece + kReplayPiece / 4);
+    // The thread takes no signal: they stay with the thread that runs the game.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    writer_->thread = std::thread(&Writer::run, writer_.get(), fd_, temp_.empty() ? path_ : temp_);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 ReplayFile::~ReplayFile() {
+    handOver();
+    stopWriter();
     if (fd_ >= 0) {
         ::close(fd_);
     }
 }
 
-void ReplayFile::writeOut() {
-    const std::size_t ready = kBuffer - stream_->z.avail_out;
-    std::size_t done = 0;
-    while (why_.empty() && done < ready) {
-        const ssize_t n = ::write(fd_, stream_->out.data() + done, ready - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            why_ = failure("cannot write " + (temp_.empty() ? path_ : temp_));
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+void ReplayFile::handOver() {
+    if (piece_.empty() || !writer_->thread.joinable()) {
+        return;
     }
-    stream_->z.next_out = stream_->out.data();
-    stream_->z.avail_out = kBuffer;
+    std::unique_lock<std::mutex> lock(writer_->mutex);
+    writer_->taken.wait(lock, [this] { return writer_->queue.size() < kReplayQueued; });
+    std::string next;
+    if (!writer_->spare.empty()) {
+        next = std::move(writer_->spare.back());
+        writer_->spare.pop_back();
+    }
+    writer_->queue.push_back(std::move(piece_));
+    writer_->queued.notify_one();
+    lock.unlock();
+    piece_ = std::move(next);
+    piece_.reserve(kReplayPiece + kReplayPiece / 4);
 }
 
-void ReplayFile::deflateSome(int flush) {
-    z_stream& z = stream_->z;
-    while (why_.empty()) {
-        const int rc = deflate(&z, flush);
-        if (rc == Z_STREAM_ERROR) {
-            why_ = "the compression failed";
-            return;
-        }
-        const bool full = z.avail_out == 0;
-        if (full || flush != Z_NO_FLUSH) {
-            writeOut();
-        }
-        if (flush == Z_FINISH ? rc == Z_STREAM_END : (z.avail_in == 0 && !full)) {
-            return;
-        }
+void ReplayFile::stopWriter() {
+    if (!writer_->thread.joinable()) {
+        return;
     }
+    {
+        std::lock_guard<std::mutex> lock(writer_->mutex);
+        writer_->closing = true;
+        writer_->queued.notify_one();
+    }
+    writer_->thread.join();
 }
 
 void ReplayFile::append(std::string_view text) {
-    if (!why_.empty()) {
-        return;
+    piece_.append(text);
+    if (piece_.size() >= kReplayPiece) {
+        handOver();
     }
-    stream_->z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream_->z.avail_in = static_cast<uInt>(text.size());
-    deflateSome(Z_NO_FLUSH);
 }
 
 void ReplayFile::flushIfDue() {
     const auto now = std::chrono::steady_clock::now();
-    if (!why_.empty() || now - lastFlush_ < kReplayFlushEvery) {
+    if (now - lastFlush_ < kReplayFlushEvery) {
         return;
     }
     lastFlush_ = now;
-    stream_->z.avail_in = 0;
-    deflateSome(Z_SYNC_FLUSH);
+    handOver();
 }
 
 std::string ReplayFile::finish() {
-    stream_->z.avail_in = 0;
-    deflateSome(Z_FINISH);
-    if (why_.empty() && temp_.empty() == false && ::fsync(fd_) != 0) {
-        why_ = failure("cannot flush " + temp_);
+    handOver();
+    stopWriter();
+    std::string why = writer_->why;
+    if (why.empty() && !temp_.empty() && ::fsync(fd_) != 0) {
+        why = failure("cannot flush " + temp_);
     }
-    if (::close(fd_) != 0 && why_.empty()) {
-        why_ = failure("cannot close " + (temp_.empty() ? path_ : temp_));
+    if (::close(fd_) != 0 && why.empty()) {
+        why = failure("cannot close " + (temp_.empty() ? path_ : temp_));
     }
     fd_ = -1;
-    if (why_.empty() && !temp_.empty() && ::rename(temp_.c_str(), path_.c_str()) != 0) {
-        why_ = failure("cannot rename " + temp_ + " to " + path_);
+    if (why.empty() && !temp_.empty() && ::rename(temp_.c_str(), path_.c_str()) != 0) {
+        why = failure("cannot rename " + temp_ + " to " + path_);
     }
-    return why_;
+    return why;
 }
 
 }  // namespace nimbus::arena
