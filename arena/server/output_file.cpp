@@ -77,7 +77,11 @@ std::string removeStale(const std::string& path) {
 
 std::string writeWhole(const std::string& path, const std::string& text) {
     if (isSpecial(path)) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        // Opening a FIFO waits for its reader: a signal meanwhile must not lose the file.
+        int fd = -1;
+        do {
+            fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             return failure("cannot open " + path);
         }

@@ -145,8 +145,11 @@ std::string partialPath(const std::string& path) {
 std::unique_ptr<ReplayFile> ReplayFile::create(const std::string& path, std::string& why) {
     const bool inPlace = isSpecial(path);
     const std::string temp = inPlace ? std::string() : partialPath(path);
-    const int fd = inPlace ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC)
-                           : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = -1;
+    do {  // opening a FIFO waits for its reader, and a signal may come meanwhile
+        fd = inPlace ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC)
+                     : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         why = failure("cannot create " + (inPlace ? path : temp));
         return nullptr;
