@@ -130,6 +130,7 @@ int runTournament(const RunOptions& options) {
     std::int32_t playedNow = 0;
     std::int32_t limit = options.parallel;  // games at once
     std::int32_t limitSetAt = 0;            // the last game started before `limit` changed
+    std::int32_t calmInARow = 0;            // games since then with p99 lag within half the bound
     int stopSignal = 0;
     std::int32_t startFailures = 0;  // games in a row that could not be started
     bool cannotStart = false;        // so many that no more are tried
@@ -215,8 +216,17 @@ int runTournament(const RunOptions& options) {
                 if (limit > options.lowest && options.lowest > 0 && n > limitSetAt) {
                     limit = std::max(options.lowest, limit / 2);
                     limitSetAt = next - 1;
+                    calmInARow = 0;
                     report.line("playing " + std::to_string(limit) + " games at once from now on");
                 }
+            } else if (o.pacing && o.pacing->p99Ms <= kFairLagMs / 2 && limit < options.parallel &&
+                       n > limitSetAt && ++calmInARow >= 2 * limit) {
+                // A passing load (a build beside the tournament) need not slow the rest of it:
+                // twice as many calm games in a row as are played at once earn the doubling back.
+                limit = std::min(options.parallel, limit * 2);
+                limitSetAt = next - 1;
+                calmInARow = 0;
+                report.line("playing " + std::to_string(limit) + " games at once from now on");
             }
             const std::string done = number + " (seed " + std::to_string(slot.game.seed) +
                                      ") won by " + labels.at(o.seats.front().entrant);
