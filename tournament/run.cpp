@@ -14,6 +14,7 @@
 #include "tournament/child_process.hpp"
 #include "tournament/entrant.hpp"
 #include "tournament/game_result.hpp"
+#include "tournament/games_at_once.hpp"
 #include "tournament/progress.hpp"
 #include "tournament/schedule.hpp"
 #include "tournament/standings.hpp"
@@ -128,9 +129,7 @@ int runTournament(const RunOptions& options) {
     std::size_t foldOnDisk = 0;  // likewise for folding
     std::int32_t failed = 0;
     std::int32_t playedNow = 0;
-    std::int32_t limit = options.parallel;  // games at once
-    std::int32_t limitSetAt = 0;            // the last game started before `limit` changed
-    std::int32_t calmInARow = 0;            // games since then with p99 lag within half the bound
+    GamesAtOnce limit(options.parallel, options.lowest);
     int stopSignal = 0;
     std::int32_t startFailures = 0;  // games in a row that could not be started
     bool cannotStart = false;        // so many that no more are tried
@@ -213,20 +212,10 @@ int runTournament(const RunOptions& options) {
             if (o.pacing && o.pacing->p99Ms > kFairLagMs) {
                 report.line("warning: " + number + ": " + pacingText(*o.pacing) +
                             ": p99 over 4 ms, not fair to real-time bots");
-                if (limit > options.lowest && options.lowest > 0 && n > limitSetAt) {
-                    limit = std::max(options.lowest, limit / 2);
-                    limitSetAt = next - 1;
-                    calmInARow = 0;
-                    report.line("playing " + std::to_string(limit) + " games at once from now on");
-                }
-            } else if (o.pacing && o.pacing->p99Ms <= kFairLagMs / 2 && limit < options.parallel &&
-                       n > limitSetAt && ++calmInARow >= 2 * limit) {
-                // A passing load (a build beside the tournament) need not slow the rest of it:
-                // twice as many calm games in a row as are played at once earn the doubling back.
-                limit = std::min(options.parallel, limit * 2);
-                limitSetAt = next - 1;
-                calmInARow = 0;
-                report.line("playing " + std::to_string(limit) + " games at once from now on");
+            }
+            if (o.pacing && limit.gameEnded(n, o.pacing->p99Ms, next - 1)) {
+                report.line("playing " + std::to_string(limit.now()) +
+                            " games at once from now on");
             }
             const std::string done = number + " (seed " + std::to_string(slot.game.seed) +
                                      ") won by " + labels.at(o.seats.front().entrant);
@@ -266,7 +255,7 @@ int runTournament(const RunOptions& options) {
 
     while (true) {
         while (stopSignal == 0 && !cannotStart && next <= config.games &&
-               static_cast<std::int32_t>(running.size()) < limit) {
+               static_cast<std::int32_t>(running.size()) < limit.now()) {
             const std::int32_t n = next++;
             if (nextOnDisk < onDisk.size() && onDisk[nextOnDisk] == n) {
                 ++nextOnDisk;
@@ -285,8 +274,8 @@ int runTournament(const RunOptions& options) {
                 // This game fails (the next run tries it again); the running ones go on.
                 ++failed;
                 started.emplace(n, Slot{Slot::State::Dropped, game, {}});
-                report.line("game " + std::to_string(n) + " failed (cannot start it: " +
-                            printable(e.what()) + ")");
+                report.line("game " + std::to_string(n) +
+                            " failed (cannot start it: " + printable(e.what()) + ")");
                 fold(false);
                 if (++startFailures == kStartFailuresToStop) {
                     cannotStart = true;

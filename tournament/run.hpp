@@ -19,10 +19,8 @@ struct RunOptions {
     std::filesystem::path out;
     std::string arena;  // path of nimbus-arena
     std::int32_t parallel = 1;
-    // When above 0: halve the games at once, down to this, each time a game started at the
-    // current number was not fair to real-time bots (tick lag p99 over 4 ms), and double them
-    // back, up to `parallel`, after twice as many games in a row within 2 ms as are played at
-    // once. For a default, not for a --parallel given.
+    // When above 0 the games at once adapt between this and `parallel` to the games' tick lag
+    // (GamesAtOnce). For a default, not for a --parallel given.
     std::int32_t lowest = 0;
 };
 
