@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""What docs/protocol.md and README.md say, checked against the real arena from outside: the
+"""What docs/protocol.md and docs/results.md say, checked against the real arena from outside: the
 whole session of protocol.md line by line, every documented error text provoked, the limits and
 budgets of protocol.md's table at their edges (with what they count in the results), the lobby,
-the exit codes, and results.json against README.md's field table.
+the exit codes, and results.json against docs/results.md's field table.
 Usage: conformance_test.py ARENA REPOSITORY WORKDIR"""
 import json
 import os
@@ -16,7 +16,7 @@ import time
 arena, root, work = sys.argv[1:4]
 os.makedirs(work, exist_ok=True)
 protocol = open(os.path.join(root, "docs", "protocol.md"), encoding="utf-8").read()
-readme = open(os.path.join(root, "README.md"), encoding="utf-8").read()
+results_doc = open(os.path.join(root, "docs", "results.md"), encoding="utf-8").read()
 failures = []
 errors_seen = set()
 
@@ -225,7 +225,7 @@ check((row["index"], row["kind"], row["command"], row["log"]) == (1, "client", N
 check((row["winds"], row["rejected_winds"], row["rejected_states"]) == (winds, refused, len(over)),
       f"winds, refused winds and refused states counted: {row}, sent {winds}, refused {refused}")
 
-# 5. README.md's results table lists exactly the fields written, and its example has them too.
+# 5. docs/results.md's results table lists exactly the fields written, and its example has them too.
 def fields(obj, prefix=""):
     out = set()
     for key, value in obj.items():
@@ -238,11 +238,11 @@ def fields(obj, prefix=""):
     return out
 
 
-documented = set(table_after(readme, "<!-- results fields"))
-example = json.loads(re.search(r"```json\n(.*?)```", readme, re.S).group(1))
-check(fields(results) == documented, f"README.md's results fields: missing "
+documented = set(table_after(results_doc, "<!-- results fields"))
+example = json.loads(re.search(r"```json\n(.*?)```", results_doc, re.S).group(1))
+check(fields(results) == documented, f"docs/results.md's results fields: missing "
       f"{sorted(fields(results) - documented)}, not written {sorted(documented - fields(results))}")
-check(fields(example) == documented, "README.md's results example has the documented fields")
+check(fields(example) == documented, "docs/results.md's results example has the documented fields")
 
 # 6. The lobby: held replies, bad names, the longest name twice, an overlong line, the end.
 results_b = os.path.join(work, "lobby.results.json")
