@@ -17,6 +17,7 @@
 #include "tournament/entrant.hpp"
 #include "tournament/game_result.hpp"
 #include "tournament/run.hpp"
+#include "tournament/slurm_script.hpp"
 #include "tournament/slurm.hpp"
 #include "tournament/standings_files.hpp"
 #include "tournament/tournament_folder.hpp"
@@ -221,7 +222,7 @@ int main(int argc, char** argv) {
     std::string playedFolder;
     std::int32_t playedGame = 0;
     CLI::App* playedCommand = app.add_subcommand(
-        "played", "exit 0 when game N of the tournament in FOLDER has whole results, else 1");
+        nt::kPlayedCommand, "exit 0 when game N of the tournament in FOLDER has whole results, else 1");
     playedCommand->group("");  // asked by the Slurm tasks
     playedCommand->add_option("FOLDER", playedFolder)->required();
     playedCommand->add_option("N", playedGame)->required();
