@@ -173,18 +173,24 @@ bool finishedAs(const LoadedGame& loaded, const GameSpec& game) {
            loaded.outcome.seats.size() == game.seats.size();
 }
 
-void writeClosingReport(const fs::path& out, const Standings& standings, std::int32_t games,
-                        std::int32_t playedNow, std::int32_t failed, double elapsedSeconds) {
+void writeStandingsReport(const fs::path& out, const Standings& standings,
+                          const std::string& headline) {
     writeStandingsFiles(out, standings);
-    const std::string failures = failed > 0 ? ", " + std::to_string(failed) + " failed" : "";
-    std::printf("%d of %d games played (%d now, in %s)%s\n\n%s\n", standings.games(), games,
-                playedNow, clock(elapsedSeconds).c_str(), failures.c_str(),
-                standingsMarkdown(standings.rows()).c_str());
+    std::printf("%s\n\n%s\n", headline.c_str(), standingsMarkdown(standings.rows()).c_str());
     for (const std::string& line : closingReport(standings)) {
         std::printf("%s\n", line.c_str());
     }
     std::printf("standings: %s\n", printable((out / "standings.md").string()).c_str());
     std::fflush(stdout);
+}
+
+void writeClosingReport(const fs::path& out, const Standings& standings, std::int32_t games,
+                        std::int32_t playedNow, std::int32_t failed, double elapsedSeconds) {
+    const std::string failures = failed > 0 ? ", " + std::to_string(failed) + " failed" : "";
+    writeStandingsReport(out, standings,
+                         std::to_string(standings.games()) + " of " + std::to_string(games) +
+                             " games played (" + std::to_string(playedNow) + " now, in " +
+                             clock(elapsedSeconds) + ")" + failures);
 }
 
 }  // namespace nimbus::tournament

@@ -95,8 +95,12 @@ class Driver {
 // Whether `loaded` holds the finished results of `game`.
 bool finishedAs(const LoadedGame& loaded, const GameSpec& game);
 
-// Writes the standings files into `out` and prints the end of a tournament: "N of M games played
-// (K now, in T)[, F failed]", the standings table, the closing report and where they are.
+// Writes the standings files into `out` and prints the headline, the standings table, the closing
+// report (flags, pacing) and where the files are.
+void writeStandingsReport(const std::filesystem::path& out, const Standings& standings,
+                          const std::string& headline);
+
+// The report at the end of a run: headline "N of M games played (K now, in T)[, F failed]".
 void writeClosingReport(const std::filesystem::path& out, const Standings& standings,
                         std::int32_t games, std::int32_t playedNow, std::int32_t failed,
                         double elapsedSeconds);
