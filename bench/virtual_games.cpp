@@ -30,6 +30,7 @@
 #include "arena/game/results.hpp"
 #include "arena/limits.hpp"
 #include "arena/server/protocol.hpp"
+#include "arena/server/referee.hpp"
 #include "bot/control/bot.hpp"
 #include "bot/plan/planner.hpp"
 #include "tournament/analysis_report.hpp"
@@ -208,12 +209,28 @@ class VirtualMatch {
         }
     }
 
+    // The arena's answer to one line of a seated bot (its seat is the connection: NAME names it).
+    std::string answer(std::int32_t player, const arena::Command& c, bool& named,
+                       arena::StateBudget& budget) {
+        SeatLog& log = logs_[static_cast<std::size_t>(player)];
+        if (!named) {
+            std::string refusal;
+            named = arena::refereeLobby(c, refusal);
+            log.refused += named ? 0 : 1;
+            return named ? arena::nameAccepted(c.name) : refusal;
+        }
+        const arena::Reply r = arena::referee(game_, player, tickMs_, budget, c);
+        log.maxStatesPerTick = std::max(log.maxStatesPerTick, budget.states);
+        log.refused += r.ruling == arena::Ruling::Answered ? 0 : 1;
+        return r.text;
+    }
+
     // Answers one bot's lines until the game is over for it, then closes its connection.
     void serve(std::int32_t player, int fd) {
         std::string pending;
         char buffer[4096];
-        std::int32_t budgetTick = -1;
-        std::int32_t states = 0;
+        bool named = false;
+        arena::StateBudget budget;
         for (;;) {
             const std::size_t end = pending.find('\n');
             if (end == std::string::npos) {
@@ -234,25 +251,7 @@ class VirtualMatch {
                 advanceTo((time_.now() - start_) / tickMs_);
                 over = game_.over() || game_.isOut(player);
                 if (!over) {
-                    const arena::Command c = arena::parseCommand(line);
-                    SeatLog& log = logs_[static_cast<std::size_t>(player)];
-                    if (c.kind == arena::CommandKind::Name) {
-                        reply = "OK " + c.name + "\n";
-                    } else if (c.kind == arena::CommandKind::GetState) {
-                        if (budgetTick != game_.tick()) {
-                            budgetTick = game_.tick();
-                            states = 0;
-                        }
-                        log.maxStatesPerTick = std::max(log.maxStatesPerTick, ++states);
-                        reply = arena::formatState(game_, player);
-                    } else if (c.kind == arena::CommandKind::Wind) {
-                        const arena::WindVerdict v = game_.queueWind(player, c.wx, c.wy);
-                        reply = v.accepted ? "OK\n" : "ERROR " + v.reason + "\n";
-                        log.refused += v.accepted ? 0 : 1;
-                    } else {
-                        reply = "ERROR " + c.error + "\n";
-                        log.refused += 1;
-                    }
+                    reply = answer(player, arena::parseCommand(line), named, budget);
                 }
             }
             if (over)

@@ -14,9 +14,11 @@
 
 #include "arena/game/builtin_player.hpp"
 #include "tournament/arena_command.hpp"
+#include "tournament/driver.hpp"
 #include "tournament/entrant.hpp"
 #include "tournament/game_result.hpp"
 #include "tournament/run.hpp"
+#include "tournament/slurm_script.hpp"
 #include "tournament/slurm.hpp"
 #include "tournament/standings_files.hpp"
 #include "tournament/tournament_folder.hpp"
@@ -167,14 +169,8 @@ int standings(const std::vector<std::string>& folders, std::string out) {
     if (out.empty()) {
         out = folders.front();
     }
-    nt::writeStandingsFiles(out, table);
     const std::string skips = skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "";
-    std::printf("%d games%s\n\n%s\n", table.games(), skips.c_str(),
-                nt::standingsMarkdown(table.rows()).c_str());
-    for (const std::string& line : nt::closingReport(table)) {
-        std::printf("%s\n", line.c_str());
-    }
-    std::printf("standings: %s\n", nt::printable((fs::path(out) / "standings.md").string()).c_str());
+    nt::writeStandingsReport(out, table, std::to_string(table.games()) + " games" + skips);
     return table.games() > 0 && table.neverConnected().empty() ? 0 : 1;
 }
 
@@ -221,7 +217,7 @@ int main(int argc, char** argv) {
     std::string playedFolder;
     std::int32_t playedGame = 0;
     CLI::App* playedCommand = app.add_subcommand(
-        "played", "exit 0 when game N of the tournament in FOLDER has whole results, else 1");
+        nt::kPlayedCommand, "exit 0 when game N of the tournament in FOLDER has whole results, else 1");
     playedCommand->group("");  // asked by the Slurm tasks
     playedCommand->add_option("FOLDER", playedFolder)->required();
     playedCommand->add_option("N", playedGame)->required();

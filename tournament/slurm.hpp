@@ -26,9 +26,4 @@ struct SlurmOptions {
 // that cannot be used, std::runtime_error when sbatch fails.
 int slurmTournament(const SlurmOptions& options);
 
-// Whether game `number` of the tournament recorded in `dir` has whole results: 0 yes, 1 no. The
-// batch script's tasks ask this before they play. Throws std::invalid_argument when `dir` holds
-// no tournament or no such game.
-int gamePlayedInFolder(const std::filesystem::path& dir, std::int32_t number);
-
 }  // namespace nimbus::tournament

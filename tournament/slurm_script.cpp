@@ -1,6 +1,11 @@
 #include "tournament/slurm_script.hpp"
 
+#include <stdexcept>
+
 #include "tournament/arena_command.hpp"
+#include "tournament/driver.hpp"
+#include "tournament/schedule.hpp"
+#include "tournament/tournament_folder.hpp"
 
 namespace nimbus::tournament {
 
@@ -55,7 +60,8 @@ std::string sbatchScript(const SlurmJob& job) {
          "# command that `nimbus-tournament plan` prints for it, unless that game's results are\n"
          "# already whole: a resubmission plays only the games still missing.\n";
     s += "n=${SLURM_ARRAY_TASK_ID:?submit this script with sbatch}\n";
-    s += "if " + shellQuote(job.tournament) + " played " + shellQuote(dir) + " \"$n\"; then\n";
+    s += "if " + shellQuote(job.tournament) + " " + kPlayedCommand + " " + shellQuote(dir) +
+         " \"$n\"; then\n";
     s += "    echo \"game $n: already played\"\n    exit 0\nfi\n";
     s += "case $n in\n";
     for (std::int32_t n = 1; n <= job.config.games; ++n) {
@@ -94,6 +100,26 @@ std::vector<std::string> sbatchCommand(const std::filesystem::path& out,
     argv.insert(argv.end(), sbatchArgs.begin(), sbatchArgs.end());
     argv.push_back((out / "tournament.sbatch").string());
     return argv;
+}
+
+int gamePlayedInFolder(const std::filesystem::path& dir, std::int32_t number) {
+    std::optional<TournamentConfig> config;
+    try {
+        config = readTournament(dir);
+    } catch (const std::exception& e) {
+        throw std::invalid_argument(dir.string() + " holds no tournament: " + e.what());
+    }
+    if (!config) {
+        throw std::invalid_argument(dir.string() + " holds no tournament: no tournament.json");
+    }
+    if (number < 1 || number > config->games) {
+        throw std::invalid_argument("no game " + std::to_string(number) + " in " + dir.string());
+    }
+    const GameSpec game = scheduledGame(number, static_cast<std::int32_t>(config->roster.size()),
+                                        config->players, config->seedBase);
+    const LoadedGame loaded =
+        loadGame(gameFolder(dir, number) / "results.json", expectedGame(*config, game));
+    return finishedAs(loaded, game) ? 0 : 1;
 }
 
 }  // namespace nimbus::tournament

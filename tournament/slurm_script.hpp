@@ -18,6 +18,14 @@ struct SlurmJob {
     std::string time;           // a task's time limit; empty: the partition's default
 };
 
+// The question a task asks before it plays: `nimbus-tournament played DIR N` exits 0 when game N
+// of the tournament in DIR has whole results, 1 when not (gamePlayedInFolder).
+inline constexpr const char* kPlayedCommand = "played";
+
+// Whether game `number` of the tournament recorded in `dir` has whole results: 0 yes, 1 no.
+// Throws std::invalid_argument when `dir` holds no tournament or no such game.
+int gamePlayedInFolder(const std::filesystem::path& dir, std::int32_t number);
+
 // Why `job` cannot be written as a batch script (empty when it can): sbatch reads its #SBATCH
 // lines word by word and expands % in file names, so the folder, the partition and the time limit
 // must be free of white space, quotes, backslashes and % (and of control characters).

@@ -81,13 +81,10 @@ const std::optional<TournamentConfig>& Expectations::tournamentIn(const fs::path
     auto known = tournaments_.find(dir);
     if (known == tournaments_.end()) {
         std::optional<TournamentConfig> config;
-        const FileText file = readWholeFile(dir / "tournament.json", 16u << 20);
         try {
-            if (file.exists && file.problem.empty()) {
-                config = configFromJson(nlohmann::json::parse(file.text));
-            }
+            config = readTournament(dir);
         } catch (const std::exception&) {
-            config.reset();
+            config.reset();  // not a tournament's folder
         }
         known = tournaments_.emplace(dir, config).first;
     }

@@ -100,6 +100,17 @@ ExpectedGame expectedGame(const TournamentConfig& config, const GameSpec& game) 
     return expected;
 }
 
+std::optional<TournamentConfig> readTournament(const fs::path& dir) {
+    const FileText stored = readWholeFile(dir / "tournament.json");
+    if (!stored.exists) {
+        return std::nullopt;
+    }
+    if (!stored.problem.empty()) {
+        throw std::runtime_error(stored.problem);
+    }
+    return configFromJson(nlohmann::json::parse(stored.text, nullptr, false));
+}
+
 std::vector<std::int32_t> prepareFolder(const fs::path& dir, const TournamentConfig& config) {
     std::error_code ec;
     fs::create_directories(dir, ec);
@@ -107,32 +118,26 @@ std::vector<std::int32_t> prepareFolder(const fs::path& dir, const TournamentCon
         throw std::runtime_error("cannot create " + shown(dir));
     }
     const fs::path file = dir / "tournament.json";
-    const FileText stored = readWholeFile(file, 16u << 20);
-    if (stored.exists) {
-        const nlohmann::json json = nlohmann::json::parse(stored.text, nullptr, false);
-        std::string difference;
-        try {
-            if (!stored.problem.empty()) {
-                throw std::runtime_error(stored.problem);
-            }
-            const TournamentConfig before = configFromJson(json);
-            difference = configDifference(before, config);
-            if (difference.empty() && before.games > config.games) {
-                throw std::invalid_argument(
-                    shown(dir) + " holds a tournament of " + std::to_string(before.games) +
-                    " games; --games " + std::to_string(config.games) + " would leave games " +
-                    std::to_string(config.games + 1) + " to " + std::to_string(before.games) +
-                    " out: give --games " + std::to_string(before.games) +
-                    " or more, or another --out");
-            }
-        } catch (const std::runtime_error& e) {
-            throw std::invalid_argument(shown(file) + " is not a tournament of this " +
-                                        "nimbus-tournament: " + printable(e.what()) +
-                                        "; give another --out");
-        }
-        if (!difference.empty()) {
+    std::optional<TournamentConfig> before;
+    try {
+        before = readTournament(dir);
+    } catch (const std::runtime_error& e) {
+        throw std::invalid_argument(shown(file) + " is not a tournament of this " +
+                                    "nimbus-tournament: " + printable(e.what()) +
+                                    "; give another --out");
+    }
+    if (before) {
+        if (const std::string difference = configDifference(*before, config); !difference.empty()) {
             throw std::invalid_argument(shown(dir) + " holds another tournament (" +
                                         printable(difference) + "); give another --out");
+        }
+        if (before->games > config.games) {
+            throw std::invalid_argument(
+                shown(dir) + " holds a tournament of " + std::to_string(before->games) +
+                " games; --games " + std::to_string(config.games) + " would leave games " +
+                std::to_string(config.games + 1) + " to " + std::to_string(before->games) +
+                " out: give --games " + std::to_string(before->games) +
+                " or more, or another --out");
         }
     }
 

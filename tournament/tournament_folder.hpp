@@ -4,6 +4,7 @@
 // tournament's identity, and DIR/tournament.lock lets one run at a time use the folder.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "tournament/config.hpp"
@@ -26,6 +27,11 @@ class FolderLock {
   private:
     int fd_ = -1;
 };
+
+// The tournament recorded in dir/tournament.json (a regular file of at most 16 MiB), or nothing
+// when there is no such file. Throws std::runtime_error saying why a file that is there holds no
+// tournament.
+std::optional<TournamentConfig> readTournament(const std::filesystem::path& dir);
 
 // What game `game` of the tournament must be.
 ExpectedGame expectedGame(const TournamentConfig& config, const GameSpec& game);

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "arena/server/arena_server.hpp"
+#include "util/process.hpp"
 
 namespace nimbus::arena {
 
@@ -35,16 +36,6 @@ std::vector<std::string> lastLines(const std::string& path, std::size_t count) {
         }
     }
     return lines;
-}
-
-std::string exitText(int status) {
-    if (WIFEXITED(status)) {
-        return "exit status " + std::to_string(WEXITSTATUS(status));
-    }
-    if (WIFSIGNALED(status)) {
-        return "signal " + std::to_string(WTERMSIG(status));
-    }
-    return "status " + std::to_string(status);
 }
 
 }  // namespace
@@ -84,7 +75,7 @@ void ArenaServer::launchNext() {
 
 void ArenaServer::reportSilentExits() {
     for (auto& p : processes_) {
-        log_("\"" + p->command() + "\" ended (" + exitText(p->status()) +
+        log_("\"" + p->command() + "\" ended (" + util::exitText(p->status()) +
                  ") before naming itself; the last lines of " + p->logPath() + ":",
              true);
         const auto lines = lastLines(p->logPath(), kLogTailLines);

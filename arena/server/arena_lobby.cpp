@@ -28,9 +28,8 @@ std::string numbered(const std::string& name, int n) {
 }  // namespace
 
 void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
-    if (cmd.kind != CommandKind::Name) {
-        session.send(cmd.kind == CommandKind::Invalid ? "ERROR " + cmd.error + "\n"
-                                                      : "ERROR send NAME first\n");
+    if (std::string refusal; !refereeLobby(cmd, refusal)) {
+        session.send(refusal);
         return;
     }
     if (phase_ != Phase::Lobby) {

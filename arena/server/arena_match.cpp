@@ -47,7 +47,7 @@ void ArenaServer::startGame() {
         }
     }
     recordTick();
-    budgets_.assign(roster_.size(), Budget{});
+    budgets_.assign(roster_.size(), StateBudget{});
     log_("game starts: " + std::to_string(settings.players) + " players, " +
              std::to_string(settings.rainclouds) + " rainclouds, " +
              std::to_string(settings.ticks) + " ticks of " + std::to_string(options_.tickMs) +
@@ -57,7 +57,7 @@ void ArenaServer::startGame() {
     lastProgress_ = start_;
     for (std::size_t p = 0; p < roster_.size(); ++p) {
         if (roster_[p].session) {
-            roster_[p].session->send("OK " + infos_[p].name + "\n");
+            roster_[p].session->send(nameAccepted(infos_[p].name));
         }
     }
     for (std::size_t p = 0; p < roster_.size(); ++p) {

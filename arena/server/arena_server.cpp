@@ -148,38 +148,12 @@ void ArenaServer::onLine(Session& session, const std::string& line) {
         onLobbyLine(session, cmd);
         return;
     }
-    switch (cmd.kind) {
-        case CommandKind::Name:
-            session.send("ERROR already named\n");
-            break;
-        case CommandKind::Invalid:
-            session.send("ERROR " + cmd.error + "\n");
-            break;
-        case CommandKind::GetState:
-            onGetState(session);
-            break;
-        case CommandKind::Wind: {
-            const WindVerdict v = game_->queueWind(session.player, cmd.wx, cmd.wy);
-            session.send(v.accepted ? std::string("OK\n") : "ERROR " + v.reason + "\n");
-            break;
-        }
+    StateBudget& budget = budgets_[session.player];
+    const Reply reply = referee(*game_, session.player, options_.tickMs, budget, cmd);
+    if (reply.ruling == Ruling::OverBudget && budget.refused == 1) {
+        log_(session.label + " is over its command budget", true);
     }
-}
-
-void ArenaServer::onGetState(Session& session) {
-    Budget& budget = budgets_[session.player];
-    if (budget.tick != game_->tick()) {
-        budget.tick = game_->tick();
-        budget.states = 0;
-    }
-    if (++budget.states > statesPerTick(options_.tickMs)) {
-        if (budget.refused++ == 0) {
-            log_(session.label + " is over its command budget", true);
-        }
-        session.send("ERROR over budget\n");
-        return;
-    }
-    session.send(formatState(*game_, session.player));
+    session.send(reply.text);
 }
 
 void ArenaServer::waitForSignal() {

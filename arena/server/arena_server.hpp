@@ -23,6 +23,7 @@
 #include "arena/server/progress_line.hpp"
 #include "arena/server/replay_file.hpp"
 #include "arena/server/protocol.hpp"
+#include "arena/server/referee.hpp"
 #include "arena/server/session.hpp"
 #include "arena/server/tick_stats.hpp"
 
@@ -96,18 +97,12 @@ class ArenaServer : public SessionHost {
         std::optional<BuiltinKind> builtin;
         std::shared_ptr<Session> session;
     };
-    struct Budget {
-        std::int32_t tick = -1;  // the tick the count is for
-        std::int32_t states = 0;
-        std::int64_t refused = 0;
-    };
     using Clock = std::chrono::steady_clock;
 
     void accept();
     void waitForSignal();
     void onSignal(int signal);
     void onLobbyLine(Session& session, const Command& cmd);
-    void onGetState(Session& session);
     bool awaitingBots() const;
     void matchProcess(Session& session);
     std::int32_t openSeats() const;
@@ -156,7 +151,7 @@ class ArenaServer : public SessionHost {
     std::vector<bool> seated_;            // by process: it has taken its reserved seat
     std::int32_t builtins_ = 0;
     std::int32_t openTaken_ = 0;  // seats taken by clients that are not started bots
-    std::vector<Budget> budgets_;  // by player
+    std::vector<StateBudget> budgets_;  // by player
     int interruptedBy_ = 0;
     TickStats tickStats_;
     std::vector<Player> roster_;

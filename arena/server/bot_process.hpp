@@ -1,8 +1,7 @@
 #pragma once
 // A bot program the arena starts: a shell command line run in a process group of its own, with
-// standard input from /dev/null and standard output and error into a log file. The group's first
-// process is a small keeper that collects everything the bot starts and, when the arena dies in
-// any way (even SIGKILL), kills the whole group: no bot outlives its arena.
+// standard input from /dev/null and standard output and error into a log file, behind a keeper
+// (util::startProcess): no bot outlives its arena, however the arena dies.
 #include <sys/types.h>
 
 #include <string>

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "util/utf8.hpp"
+
 namespace nimbus::arena {
 
 namespace {
@@ -57,48 +59,7 @@ std::string_view trim(std::string_view s) {
 }  // namespace
 
 bool isGoodName(std::string_view text) {
-    if (text.empty() || text.size() > kMaxNameBytes) {
-        return false;
-    }
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t code = 0;
-        std::size_t length = 0;
-        if (lead < 0x80) {
-            code = lead;
-            length = 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            code = lead & 0x1Fu;
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            code = lead & 0x0Fu;
-            length = 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            code = lead & 0x07u;
-            length = 4;
-        } else {
-            return false;  // a continuation byte, an overlong lead (C0, C1) or beyond U+10FFFF
-        }
-        if (text.size() - i < length) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-        const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
-        if (overlong || surrogate || code > 0x10FFFF || control) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
+    return !text.empty() && text.size() <= kMaxNameBytes && util::isPrintableUtf8(text);
 }
 
 Command parseCommand(std::string_view line) {
