@@ -79,7 +79,7 @@ struct ResultsSummary {
 //  "players": [{"index", "name", "kind", "command" (null unless a bot), "status",
 //  "left_at_tick" (null unless disconnected), "rank" (null when no game was played),
 //  "final_mass", "peak_mass", "winds", "rejected_winds", "rejected_states", "swallowed",
-//  "out_at_tick" (null when never), "log" (null when none)}]}. README.md defines every field.
+//  "out_at_tick" (null when never), "log" (null when none)}]}. docs/results.md defines every field.
 nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<ResultRow>& rows);
 
 // The program version, from the build (the CMake project version).
