@@ -174,6 +174,112 @@ int standings(const std::vector<std::string>& folders, std::string out) {
     return table.games() > 0 && table.neverConnected().empty() ? 0 : 1;
 }
 
+// Every subcommand's options, filled by CLI11.
+struct Commands {
+    CLI::App* run = nullptr;
+    GameOptions runOptions;
+    std::int32_t parallel = 0;  // 0: chosen for the entrants (defaultParallel)
+    CLI::App* plan = nullptr;
+    GameOptions planOptions;
+    CLI::App* slurm = nullptr;
+    GameOptions slurmOptions;
+    nt::SlurmOptions slurmJob;
+    CLI::App* played = nullptr;
+    std::string playedFolder;
+    std::int32_t playedGame = 0;
+    std::vector<std::string> folders;
+    std::string standingsOut;
+};
+
+void addRun(CLI::App& app, Commands& c) {
+    c.run = app.add_subcommand("run", "play the tournament here; rerun to resume");
+    addGameOptions(*c.run, c.runOptions);
+    c.run->add_option("--parallel,-j", c.parallel,
+                      "games at once (default: one per core when every entrant is a builtin, "
+                      "else " + std::to_string(nt::kRealTimeGamesPerCore) + " per core)")
+        ->check(CLI::Range(1, 1024));
+    c.plan = app.add_subcommand(
+        "plan", "print one arena command line per game (for GNU parallel or a Slurm array)");
+    addGameOptions(*c.plan, c.planOptions);
+}
+
+void addSlurm(CLI::App& app, Commands& c) {
+    c.slurm = app.add_subcommand(
+        "slurm", "write OUT/tournament.sbatch, a Slurm array job of one task per game (OUT must be "
+                 "on a file system that every node sees), and print the sbatch command; --submit "
+                 "submits it, follows it and writes the standings");
+    addGameOptions(*c.slurm, c.slurmOptions);
+    nt::SlurmOptions& s = c.slurmJob;
+    c.slurm->add_flag("--submit", s.submit,
+                      "submit the job, wait for it and write the standings; exit 1 naming the "
+                      "games that were not played");
+    c.slurm->add_option("--partition", s.job.partition, "Slurm partition of the games");
+    c.slurm->add_option("--time", s.job.time, "Slurm time limit of one game (task)");
+    c.slurm
+        ->add_option("--sbatch-arg", s.sbatchArgs,
+                     "one more argument for sbatch, as --sbatch-arg=ARG (repeatable), e.g. "
+                     "--sbatch-arg=--array=1-400%32 for 32 games at once")
+        ->allow_extra_args(false);
+    c.played = app.add_subcommand(
+        nt::kPlayedCommand, "exit 0 when game N of the tournament in FOLDER has whole results, "
+                            "else 1");
+    c.played->group("");  // asked by the Slurm tasks
+    c.played->add_option("FOLDER", c.playedFolder)->required();
+    c.played->add_option("N", c.playedGame)->required();
+}
+
+void addStandings(CLI::App& app, Commands& c) {
+    CLI::App* standings = app.add_subcommand(
+        "standings", "standings of all the results.json files found under the folders");
+    standings->add_option("FOLDER", c.folders, "folders to search")->required();
+    standings->add_option("--out", c.standingsOut,
+                          "where to write standings.* (default: the first FOLDER; made when "
+                          "missing)");
+}
+
+int runHere(Commands& c) {
+    if (const std::string error = finishGameOptions(*c.run, c.runOptions); !error.empty()) {
+        return fail(error);
+    }
+    nt::RunOptions options;
+    options.config = c.runOptions.config;
+    options.out = c.runOptions.out;
+    options.arena = c.runOptions.arena;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    options.parallel =
+        c.parallel > 0 ? c.parallel : nt::defaultParallel(c.runOptions.config.roster, cores);
+    options.lowest = c.parallel > 0 ? 0 : static_cast<std::int32_t>(std::min(cores, 1024u));
+    return nt::runTournament(options);
+}
+
+int runOnSlurm(Commands& c) {
+    if (const std::string error = finishGameOptions(*c.slurm, c.slurmOptions); !error.empty()) {
+        return fail(error);
+    }
+    c.slurmJob.job.config = c.slurmOptions.config;
+    c.slurmJob.job.out = fs::absolute(c.slurmOptions.out);
+    c.slurmJob.job.arena = c.slurmOptions.arena;
+    c.slurmJob.job.tournament = ourselves().string();
+    return nt::slurmTournament(c.slurmJob);
+}
+
+int dispatch(Commands& c) {
+    if (*c.run) {
+        return runHere(c);
+    }
+    if (*c.plan) {
+        const std::string error = finishGameOptions(*c.plan, c.planOptions);
+        return error.empty() ? plan(c.planOptions) : fail(error);
+    }
+    if (*c.slurm) {
+        return runOnSlurm(c);
+    }
+    if (*c.played) {
+        return nt::gamePlayedInFolder(c.playedFolder, c.playedGame);
+    }
+    return standings(c.folders, c.standingsOut);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,55 +288,10 @@ int main(int argc, char** argv) {
                  "no results found, or an entrant never connected), 2 usage error, "
                  "129/130/141/143 stopped by SIGHUP/SIGINT/SIGPIPE/SIGTERM."};
     app.require_subcommand(1);
-
-    GameOptions runOptions;
-    std::int32_t parallel = 0;  // chosen for the entrants (defaultParallel)
-    CLI::App* run = app.add_subcommand("run", "play the tournament here; rerun to resume");
-    addGameOptions(*run, runOptions);
-    run->add_option("--parallel,-j", parallel,
-                    "games at once (default: one per core when every entrant is a builtin, else " +
-                        std::to_string(nt::kRealTimeGamesPerCore) + " per core)")
-        ->check(CLI::Range(1, 1024));
-
-    GameOptions planOptions;
-    CLI::App* planCommand = app.add_subcommand(
-        "plan", "print one arena command line per game (for GNU parallel or a Slurm array)");
-    addGameOptions(*planCommand, planOptions);
-
-    GameOptions slurmOptions;
-    nt::SlurmOptions slurm;
-    CLI::App* slurmCommand = app.add_subcommand(
-        "slurm", "write OUT/tournament.sbatch, a Slurm array job of one task per game (OUT must be "
-                 "on a file system that every node sees), and print the sbatch command; --submit "
-                 "submits it, follows it and writes the standings");
-    addGameOptions(*slurmCommand, slurmOptions);
-    slurmCommand->add_flag("--submit", slurm.submit,
-                           "submit the job, wait for it and write the standings; exit 1 naming "
-                           "the games that were not played");
-    slurmCommand->add_option("--partition", slurm.job.partition, "Slurm partition of the games");
-    slurmCommand->add_option("--time", slurm.job.time, "Slurm time limit of one game (task)");
-    slurmCommand
-        ->add_option("--sbatch-arg", slurm.sbatchArgs,
-                     "one more argument for sbatch, as --sbatch-arg=ARG (repeatable), e.g. "
-                     "--sbatch-arg=--array=1-400%32 for 32 games at once")
-        ->allow_extra_args(false);
-    std::string playedFolder;
-    std::int32_t playedGame = 0;
-    CLI::App* playedCommand = app.add_subcommand(
-        nt::kPlayedCommand, "exit 0 when game N of the tournament in FOLDER has whole results, else 1");
-    playedCommand->group("");  // asked by the Slurm tasks
-    playedCommand->add_option("FOLDER", playedFolder)->required();
-    playedCommand->add_option("N", playedGame)->required();
-
-    std::vector<std::string> folders;
-    std::string standingsOut;
-    CLI::App* standingsCommand = app.add_subcommand(
-        "standings", "standings of all the results.json files found under the folders");
-    standingsCommand->add_option("FOLDER", folders, "folders to search")->required();
-    standingsCommand->add_option("--out", standingsOut,
-                                 "where to write standings.* (default: the first FOLDER; made "
-                                 "when missing)");
-
+    Commands commands;
+    addRun(app, commands);
+    addSlurm(app, commands);
+    addStandings(app, commands);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -240,44 +301,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return fail(e.what());
     }
-
     try {
-        if (*run) {
-            if (const std::string error = finishGameOptions(*run, runOptions); !error.empty()) {
-                return fail(error);
-            }
-            nt::RunOptions options;
-            options.config = runOptions.config;
-            options.out = runOptions.out;
-            options.arena = runOptions.arena;
-            const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-            options.parallel =
-                parallel > 0 ? parallel : nt::defaultParallel(runOptions.config.roster, cores);
-            options.lowest = parallel > 0 ? 0 : static_cast<std::int32_t>(std::min(cores, 1024u));
-            return nt::runTournament(options);
-        }
-        if (*planCommand) {
-            if (const std::string error = finishGameOptions(*planCommand, planOptions);
-                !error.empty()) {
-                return fail(error);
-            }
-            return plan(planOptions);
-        }
-        if (*slurmCommand) {
-            if (const std::string error = finishGameOptions(*slurmCommand, slurmOptions);
-                !error.empty()) {
-                return fail(error);
-            }
-            slurm.job.config = slurmOptions.config;
-            slurm.job.out = fs::absolute(slurmOptions.out);
-            slurm.job.arena = slurmOptions.arena;
-            slurm.job.tournament = ourselves().string();
-            return nt::slurmTournament(slurm);
-        }
-        if (*playedCommand) {
-            return nt::gamePlayedInFolder(playedFolder, playedGame);
-        }
-        return standings(folders, standingsOut);
+        return dispatch(commands);
     } catch (const std::invalid_argument& e) {
         return fail(e.what());
     } catch (const std::exception& e) {
