@@ -1,6 +1,7 @@
 #include "util/process.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -25,11 +26,12 @@ struct Prepared {
     std::vector<char*> argv;
     std::vector<char*> envp;
     std::string execFailure;
+    bool unprivileged = false;  // becomes the sandbox's user before it runs the program
 };
 
-// The file that `name` names: itself when it holds a '/', else the first executable in PATH
-// (itself when none is, so that exec reports why).
-std::string located(const std::string& name) {
+}  // namespace
+
+std::string programPath(const std::string& name) {
     if (name.find('/') != std::string::npos) {
         return name;
     }
@@ -49,11 +51,16 @@ std::string located(const std::string& name) {
     return name;
 }
 
+namespace {
+
 Prepared prepare(const ProcessSpec& spec) {
     Prepared p;
-    p.path = located(spec.argv.at(0));
-    p.args = spec.argv;
-    p.env = spec.extraEnv;
+    p.args = spec.sandbox ? sandboxedArgv(*spec.sandbox, spec.argv, spec.extraEnv) : spec.argv;
+    p.path = programPath(p.args.at(0));
+    if (!spec.sandbox) {
+        p.env = spec.extraEnv;
+    }
+    p.unprivileged = spec.sandbox.has_value();
     p.execFailure = spec.execFailure;
     for (std::string& a : p.args) {
         p.argv.push_back(a.data());
@@ -90,7 +97,21 @@ bool redirect(int output) {
     return true;
 }
 
+// Becomes the sandbox's user, for good, and dies with the parent (a change of user clears that).
+bool becomeUnprivileged() {
+    const pid_t parent = ::getppid();
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kSandboxGid) == 0 &&
+           ::setuid(kSandboxUid) == 0 && ::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 &&
+           ::getppid() == parent;
+}
+
 [[noreturn]] void execute(const Prepared& p) {
+    if (p.unprivileged && !becomeUnprivileged()) {
+        say("cannot become the sandbox's user nobody: ");
+        say(std::strerror(errno));
+        say("\n");
+        ::_exit(127);
+    }
     sigset_t none;
     ::sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -206,7 +227,8 @@ pid_t startProcess(const ProcessSpec& spec) {
     return pid;
 }
 
-CommandOutput runCaptured(const std::vector<std::string>& argv) {
+CommandOutput runCaptured(const std::vector<std::string>& argv,
+                          const std::optional<Sandbox>& sandbox) {
     CommandOutput result;
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
@@ -217,6 +239,7 @@ CommandOutput runCaptured(const std::vector<std::string>& argv) {
     spec.argv = argv;
     spec.outputFd = ends[1];
     spec.execFailure = "cannot run " + argv.front() + ": ";
+    spec.sandbox = sandbox;
     pid_t pid = -1;
     try {
         pid = startProcess(spec);

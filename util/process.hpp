@@ -5,8 +5,11 @@
 // us). No shell is involved unless the command is one.
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "util/sandbox.hpp"
 
 namespace nimbus::util {
 
@@ -25,6 +28,9 @@ struct ProcessSpec {
     bool keeper = false;
     // Written to the output, with the reason, when the program cannot be executed (exit 127).
     std::string execFailure = "cannot run the program: ";
+    // Run in this sandbox (util/sandbox.hpp) as the user nobody: argv and extraEnv go inside it,
+    // and nothing else of our environment. Needs root.
+    std::optional<Sandbox> sandbox;
 };
 
 // Starts the program; returns its pid, which is also its process group's id. Throws
@@ -36,8 +42,14 @@ struct CommandOutput {
     std::string output;  // standard output and error together
 };
 
-// Runs the program to its end with its output captured (no shell, standard input /dev/null).
-CommandOutput runCaptured(const std::vector<std::string>& argv);
+// Runs the program to its end with its output captured (no shell, standard input /dev/null),
+// in the sandbox when one is given.
+CommandOutput runCaptured(const std::vector<std::string>& argv,
+                          const std::optional<Sandbox>& sandbox = std::nullopt);
+
+// The file that `name` names: itself when it holds a '/', else the first executable of that name
+// in PATH, else `name` itself (so that running it says why it cannot run).
+std::string programPath(const std::string& name);
 
 // How a wait status reads in a message: "exit status 3", "signal 9".
 std::string exitText(int status);
