@@ -18,6 +18,7 @@
 #include "arena/game/results.hpp"
 #include "arena/server/arena_server.hpp"
 #include "arena/server/output_file.hpp"
+#include "util/sandbox_settings.hpp"
 
 namespace {
 
@@ -133,6 +134,35 @@ bool writeOutput(const std::string& path, const std::function<std::string()>& te
     return true;
 }
 
+// With --sandbox: the limits into the options, and this process into a network of its own (the
+// bots share it: they reach the arena and nothing else). Why it cannot be, or "".
+std::string sandboxSetUp(ArenaOptions& options, const nimbus::util::SandboxOptions& chosen) {
+    try {
+        options.sandbox = nimbus::util::chosenSandbox(chosen);
+    } catch (const std::invalid_argument& e) {
+        return e.what();
+    }
+    if (!options.sandbox) {
+        return "";
+    }
+    if (options.players > static_cast<std::int32_t>(options.bots.size())) {
+        return "--sandbox: no seats beyond the BOTs (--players): nothing outside a sandboxed "
+               "game's network can reach it";
+    }
+    std::string why = nimbus::util::workDirProblem(fs::current_path().string());
+    if (why.empty()) {
+        why = nimbus::util::sandboxProblem();
+    }
+    if (why.empty()) {
+        try {
+            nimbus::util::enterOwnNetwork();
+        } catch (const std::runtime_error& e) {
+            why = std::string("--sandbox: ") + e.what();
+        }
+    }
+    return why;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +223,8 @@ int main(int argc, char** argv) {
     app.add_option("--verify", verifyPath,
                    "re-run a replay FILE and check every tick; exit 0 "
                    "only if all match");
+    nimbus::util::SandboxOptions sandboxOptions;
+    nimbus::util::addSandboxOptions(app, sandboxOptions);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -237,6 +269,9 @@ int main(int argc, char** argv) {
         return fail("log directory " + logDir + " does not exist");
     }
     options.logDir = fs::absolute(logDir).string();
+    if (const std::string why = sandboxSetUp(options, sandboxOptions); !why.empty()) {
+        return fail(why);
+    }
     if (seedOption->count() == 0) {
         std::random_device device;
         options.seed = (static_cast<std::uint64_t>(device()) << 32) | device();
@@ -288,12 +323,12 @@ int main(int argc, char** argv) {
         // Still written: the BOTs that never came are on record as absent.
         if (!resultsPath.empty()) {
             writeOutput(resultsPath, [&] {
-                return jsonText(nimbus::arena::resultsJson({options.seed, options.ticks, 0,
-                                                            options.tickMs, options.rainclouds,
-                                                            server->endReason(), false},
-                                                           rows),
-                                2) +
-                       "\n";
+                nimbus::arena::ResultsSummary summary{options.seed,       options.ticks,
+                                                      0,                  options.tickMs,
+                                                      options.rainclouds, server->endReason(),
+                                                      false};
+                summary.sandbox = options.sandbox;
+                return jsonText(nimbus::arena::resultsJson(summary, rows), 2) + "\n";
             });
         }
         std::fprintf(stderr, "nimbus-arena: no game was played (%s)\n",
@@ -306,13 +341,11 @@ int main(int argc, char** argv) {
     bool written = true;
     if (!resultsPath.empty()) {
         written = writeOutput(resultsPath, [&] {
-            return jsonText(nimbus::arena::resultsJson(
-                                {options.seed, options.ticks, game->tick(), options.tickMs,
-                                 options.rainclouds, server->endReason(), true,
-                                 server->tickStats().pacing()},
-                                rows),
-                            2) +
-                   "\n";
+            nimbus::arena::ResultsSummary summary{
+                options.seed,       options.ticks,       game->tick(), options.tickMs,
+                options.rainclouds, server->endReason(), true,         server->tickStats().pacing()};
+            summary.sandbox = options.sandbox;
+            return jsonText(nimbus::arena::resultsJson(summary, rows), 2) + "\n";
         }) && written;
     }
     if (!server->replayProblem().empty()) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "util/sandbox_settings.hpp"
+
 namespace nimbus::arena {
 
 namespace {
@@ -148,6 +150,7 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
             {"swallowed", r.record.swallowed},
             {"out_at_tick", tickOrNull(r.record.outAtTick)},
             {"log", textOrNull(r.info.log)},
+            {"stop_reason", textOrNull(r.info.stopReason)},
         });
     }
     nlohmann::json pacing = nullptr;
@@ -168,7 +171,8 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
          {{"seed", summary.seed},
           {"tick_ms", summary.tickMs},
           {"rainclouds", summary.rainclouds},
-          {"players", rows.size()}}},
+          {"players", rows.size()},
+          {"sandbox", util::sandboxJson(summary.sandbox)}}},
         {"pacing", pacing},
         {"players", players},
     };

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "arena/game/game.hpp"
+#include "util/sandbox.hpp"
 
 namespace nimbus::arena {
 
@@ -19,7 +20,9 @@ namespace nimbus::arena {
 // "client" (connected by itself); command is the BOT command line, empty for the others; log is
 // the bot process's log file, empty when there is none. leftAtTick is the tick at which the
 // player's connection closed while its cloud was still in the game, -1 if it never did.
-// rejectedStates counts its GET_STATE commands refused for the command budget.
+// rejectedStates counts its GET_STATE commands refused for the command budget. stopReason is the
+// sandbox's limit it was stopped for ("memory limit", "process limit", "cpu limit"), empty when
+// none.
 struct PlayerInfo {
     std::string name;
     std::string kind;
@@ -27,6 +30,7 @@ struct PlayerInfo {
     std::string command;
     std::int32_t leftAtTick = -1;
     std::int64_t rejectedStates = 0;
+    std::string stopReason = {};
 };
 
 enum class PlayerStatus { Playing, Out, Disconnected, Absent };
@@ -70,16 +74,19 @@ struct ResultsSummary {
     std::string endReason;  // "ticks", "one_left", "no_players" or "interrupted"
     bool played = true;     // false: nobody was seated, no game took place
     std::optional<PacingFigures> pacing = std::nullopt;  // none when no tick ran on the clock
+    std::optional<util::SandboxLimits> sandbox = std::nullopt;  // the bots' sandbox, if any
 };
 
 // {"version", "played", "seed", "ticks" (requested), "ticks_played", "end_reason",
-//  "settings": {"seed", "tick_ms", "rainclouds", "players" (every player listed)},
+//  "settings": {"seed", "tick_ms", "rainclouds", "players" (every player listed), "sandbox"
+//  (null, or its limits: util::sandboxJson)},
 //  "pacing": null | {"tick_lag_p50_ms", "tick_lag_p99_ms", "tick_lag_max_ms",
 //  "largest_catch_up_ticks"},
 //  "players": [{"index", "name", "kind", "command" (null unless a bot), "status",
 //  "left_at_tick" (null unless disconnected), "rank" (null when no game was played),
 //  "final_mass", "peak_mass", "winds", "rejected_winds", "rejected_states", "swallowed",
-//  "out_at_tick" (null when never), "log" (null when none)}]}. docs/results.md defines every field.
+//  "out_at_tick" (null when never), "log" (null when none), "stop_reason" (null unless the sandbox
+//  stopped it)}]}. docs/results.md defines every field.
 nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<ResultRow>& rows);
 
 // The program version, from the build (the CMake project version).

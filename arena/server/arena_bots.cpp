@@ -2,6 +2,7 @@
 // after a while), so that connections can be told apart in launch order.
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "arena/server/arena_server.hpp"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr auto kLaunchGap = std::chrono::seconds(3);  // the most a bot gets to connect in turn
 constexpr std::size_t kLogTailLines = 12;
+constexpr auto kUsageEvery = std::chrono::milliseconds(100);  // sandboxed bots' usage sampled
 
 // The name shown for a BOT that never named itself: its program's file name.
 std::string programName(const std::string& command) {
@@ -49,13 +51,19 @@ void ArenaServer::launchNext() {
     const std::string path = options_.logDir + "/nimbus-arena-" + std::to_string(options_.seed) +
                              "-bot" + std::to_string(i + 1) + ".log";
     try {
+        std::optional<util::Sandbox> sandbox;
+        if (options_.sandbox) {
+            sandbox = util::commandSandbox(commands_[i], std::filesystem::current_path().string(),
+                                           *options_.sandbox);
+        }
         // A bot started by the arena can find it through NIMBUS_ARENA_PORT.
         processes_.push_back(std::make_unique<BotProcess>(
             commands_[i], path,
-            std::vector<std::string>{"NIMBUS_ARENA_PORT=" + std::to_string(port())}));
+            std::vector<std::string>{"NIMBUS_ARENA_PORT=" + std::to_string(port())}, sandbox));
         logPaths_.push_back(path);
         connected_.push_back(false);
         seated_.push_back(false);
+        stopped_.emplace_back();
         log_("started \"" + commands_[i] + "\" (log " + path + ")", false);
     } catch (const std::exception& e) {
         log_(e.what(), true);
@@ -69,6 +77,33 @@ void ArenaServer::launchNext() {
     launchTimer_.async_wait([this](const asio::error_code& ec) {
         if (!ec) {
             launchNext();
+        }
+    });
+}
+
+// Stops each sandboxed bot that is over one of the limits the kernel does not keep; it leaves the
+// game as a bot that disconnects, and its results say why.
+void ArenaServer::watchUsage() {
+    if (!botWatch_ || phase_ >= Phase::Ending) {
+        return;
+    }
+    const auto now = Clock::now();
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+        if (!stopped_[i].empty() || processes_[i]->exited()) {
+            continue;
+        }
+        if (const auto breach = botWatch_->check(processes_[i]->pid(), now)) {
+            stopped_[i] = breach->limit;
+            log_("\"" + processes_[i]->command() + "\" stopped: " + breach->limit + " (" +
+                     breach->measured + ")",
+                 true);
+            processes_[i]->kill();
+        }
+    }
+    usageTimer_.expires_after(kUsageEvery);
+    usageTimer_.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            watchUsage();
         }
     });
 }
@@ -114,6 +149,13 @@ std::vector<PlayerInfo> ArenaServer::resultPlayers() const {
         all[p].rejectedStates = overBudget(static_cast<std::int32_t>(p));
     }
     all.insert(all.end(), absent_.begin(), absent_.end());
+    for (PlayerInfo& info : all) {
+        for (std::size_t i = 0; i < logPaths_.size(); ++i) {
+            if (!info.log.empty() && info.log == logPaths_[i]) {
+                info.stopReason = stopped_[i];
+            }
+        }
+    }
     return all;
 }
 

@@ -154,6 +154,7 @@ void ArenaServer::endGame(const std::string& reason) {
     asio::error_code ignored;
     acceptor_.close(ignored);
     acceptRetryTimer_.cancel();
+    usageTimer_.cancel();
     if (wasRunning) {
         finishReplay();
         showProgress(true);

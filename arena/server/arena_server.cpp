@@ -33,6 +33,7 @@ ArenaServer::ArenaServer(asio::io_context& io, ArenaOptions options, ArenaLog lo
       launchTimer_(io),
       shutdownTimer_(io),
       acceptRetryTimer_(io),
+      usageTimer_(io),
       signals_(io) {
     for (const std::string& bot : options_.bots) {
         if (looksBuiltin(bot) && !parseBuiltin(bot)) {
@@ -72,8 +73,12 @@ void ArenaServer::start() {
         }
     }
     accept();
+    if (options_.sandbox) {
+        botWatch_ = std::make_unique<BotWatch>(*options_.sandbox);
+    }
     launchNext();
     watchLobby();
+    watchUsage();
     // The lobby ends after --lobby-seconds whatever happens: with the players named by then, or
     // with no game at all.
     lobbyTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(

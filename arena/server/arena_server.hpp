@@ -20,6 +20,7 @@
 #include "arena/game/replay_format.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/bot_process.hpp"
+#include "arena/server/bot_watch.hpp"
 #include "arena/server/progress_line.hpp"
 #include "arena/server/replay_file.hpp"
 #include "arena/server/protocol.hpp"
@@ -41,6 +42,9 @@ struct ArenaOptions {
     std::string logDir = ".";       // where the bot processes' logs go
     bool progress = false;          // one refreshing progress line on stdout
     std::string replayPath;         // the replay, written while the game runs ("": none)
+    // Each bot in a sandbox of its own with these limits (the arena is then in a network of its
+    // own already: see util::enterOwnNetwork); none: bots run as the arena's user.
+    std::optional<util::SandboxLimits> sandbox;
 };
 
 // Where the arena's log lines go; `warning` marks lines that --quiet must not hide.
@@ -124,6 +128,7 @@ class ArenaServer : public SessionHost {
     void showProgress(bool last);
     void noteAbsentBots();
     void reportSilentExits();
+    void watchUsage();
 
     asio::io_context& io_;
     ArenaOptions options_;
@@ -135,6 +140,7 @@ class ArenaServer : public SessionHost {
     asio::steady_timer launchTimer_;
     asio::steady_timer shutdownTimer_;
     asio::steady_timer acceptRetryTimer_;  // after a failed accept (out of descriptors, say)
+    asio::steady_timer usageTimer_;        // samples the sandboxed bots' usage
     asio::signal_set signals_;
     Phase phase_ = Phase::Lobby;
     bool silentExitsReported_ = false;
@@ -149,6 +155,8 @@ class ArenaServer : public SessionHost {
     std::vector<std::string> unstarted_;  // BOT command lines that could not be started
     std::vector<bool> connected_;         // by process: a connection of it has been seen
     std::vector<bool> seated_;            // by process: it has taken its reserved seat
+    std::vector<std::string> stopped_;    // by process: the limit it was stopped for, if any
+    std::unique_ptr<BotWatch> botWatch_;  // with --sandbox
     std::int32_t builtins_ = 0;
     std::int32_t openTaken_ = 0;  // seats taken by clients that are not started bots
     std::vector<StateBudget> budgets_;  // by player

@@ -10,14 +10,16 @@
 namespace nimbus::arena {
 
 BotProcess::BotProcess(const std::string& command, const std::string& logPath,
-                       const std::vector<std::string>& extraEnv)
+                       const std::vector<std::string>& extraEnv,
+                       const std::optional<util::Sandbox>& sandbox)
     : command_(command), logPath_(logPath) {
     util::ProcessSpec spec;
     spec.argv = {"/bin/sh", "-c", command};
     spec.extraEnv = extraEnv;
     spec.outputPath = logPath;
     spec.keeper = true;
-    spec.execFailure = "nimbus-arena: cannot run /bin/sh: ";
+    spec.execFailure = sandbox ? "nimbus-arena: cannot run bwrap: " : "nimbus-arena: cannot run /bin/sh: ";
+    spec.sandbox = sandbox;
     try {
         pid_ = util::startProcess(spec);
     } catch (const std::runtime_error& e) {

@@ -1,20 +1,26 @@
 #pragma once
 // A bot program the arena starts: a shell command line run in a process group of its own, with
 // standard input from /dev/null and standard output and error into a log file, behind a keeper
-// (util::startProcess): no bot outlives its arena, however the arena dies.
+// (util::startProcess): no bot outlives its arena, however the arena dies. A bot may run in a
+// sandbox of its own (util/sandbox.hpp).
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "util/sandbox.hpp"
 
 namespace nimbus::arena {
 
 class BotProcess {
   public:
     // Starts `/bin/sh -c command` with the arena's environment plus `extraEnv` ("NAME=value"
-    // entries). Throws std::runtime_error when the process cannot be started.
+    // entries), or in `sandbox` with only those. Throws std::runtime_error when the process cannot
+    // be started.
     BotProcess(const std::string& command, const std::string& logPath,
-               const std::vector<std::string>& extraEnv = {});
+               const std::vector<std::string>& extraEnv = {},
+               const std::optional<util::Sandbox>& sandbox = std::nullopt);
     ~BotProcess();  // ends and reaps a process that is still running
     BotProcess(const BotProcess&) = delete;
     BotProcess& operator=(const BotProcess&) = delete;
