@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "util/sandbox_settings.hpp"
+
 namespace nimbus::tournament {
 
 std::filesystem::path gameFolder(const std::filesystem::path& dir, std::int32_t number) {
@@ -26,6 +28,10 @@ std::vector<std::string> arenaArguments(const std::string& arena, const Tourname
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%g", *a.lobbySeconds);
         args.insert(args.end(), {"--lobby-seconds", seconds});
+    }
+    if (config.sandbox) {
+        const std::vector<std::string> sandbox = util::sandboxArguments(*config.sandbox);
+        args.insert(args.end(), sandbox.begin(), sandbox.end());
     }
     args.insert(args.end(), {"--results", (folder / "results.json").string(), "--replay",
                              (folder / "replay.jsonl.gz").string(), "--log-dir", folder.string()});

@@ -13,7 +13,8 @@ namespace nimbus::tournament {
 std::filesystem::path gameFolder(const std::filesystem::path& dir, std::int32_t number);
 
 // argv of the arena for `game`, writing results.json, replay.jsonl.gz and the bot logs into
-// `folder`: --port 0 --quiet --seed S [passed-through options] --results ... --replay ...
+// `folder`: --port 0 --quiet --seed S [passed-through options] [--sandbox and its limits]
+// --results ... --replay ...
 // --log-dir ... then the seats' BOTs in seat order.
 std::vector<std::string> arenaArguments(const std::string& arena, const TournamentConfig& config,
                                         const GameSpec& game, const std::filesystem::path& folder);

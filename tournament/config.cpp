@@ -4,6 +4,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "util/sandbox_settings.hpp"
+
 namespace nimbus::tournament {
 
 namespace {
@@ -32,7 +34,7 @@ std::string text(const std::optional<T>& value) {
 }  // namespace
 
 nlohmann::json toJson(const TournamentConfig& config) {
-    return {
+    nlohmann::json json{
         {"roster", config.roster},
         {"players", config.players},
         {"games", config.games},
@@ -44,6 +46,10 @@ nlohmann::json toJson(const TournamentConfig& config) {
           {"lobby_seconds", optionalJson(config.arena.lobbySeconds)}}},
         {"arena_build", {{"path", config.arenaPath}, {"digest", config.arenaDigest}}},
     };
+    if (config.sandbox) {
+        json["sandbox"] = util::sandboxJson(config.sandbox);  // only then: older files stay as they were
+    }
+    return json;
 }
 
 TournamentConfig configFromJson(const nlohmann::json& json) {
@@ -58,6 +64,7 @@ TournamentConfig configFromJson(const nlohmann::json& json) {
         config.arena.tickMs = optionalFrom<std::int32_t>(arena, "tick_ms");
         config.arena.rainclouds = optionalFrom<std::int32_t>(arena, "rainclouds");
         config.arena.lobbySeconds = optionalFrom<double>(arena, "lobby_seconds");
+        config.sandbox = util::sandboxFromJson(json.value("sandbox", nlohmann::json()));
         if (!json.contains("arena_build")) {
             throw std::runtime_error("no arena_build: made by an older nimbus-tournament");
         }
@@ -87,6 +94,10 @@ std::string configDifference(const TournamentConfig& stored, const TournamentCon
     note("tick-ms", text(stored.arena.tickMs), text(wanted.arena.tickMs));
     note("rainclouds", text(stored.arena.rainclouds), text(wanted.arena.rainclouds));
     note("lobby-seconds", text(stored.arena.lobbySeconds), text(wanted.arena.lobbySeconds));
+    const auto sandbox = [](const TournamentConfig& c) {
+        return c.sandbox ? util::sandboxJson(c.sandbox).dump() : std::string("none");
+    };
+    note("sandbox", sandbox(stored), sandbox(wanted));
     note("arena build", stored.arenaDigest + " (" + stored.arenaPath + ")",
          wanted.arenaDigest == stored.arenaDigest
              ? stored.arenaDigest + " (" + stored.arenaPath + ")"

@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "util/sandbox.hpp"
+
 namespace nimbus::tournament {
 
 // Arena options passed through to every game; an unset one keeps the arena's default.
@@ -26,6 +28,9 @@ struct TournamentConfig {
     std::int32_t games = 0;
     std::uint64_t seedBase = 1;
     ArenaSettings arena;
+    // Every bot in a sandbox with these limits (--sandbox); part of the identity: a sandboxed
+    // tournament is another tournament than the same one without.
+    std::optional<util::SandboxLimits> sandbox;
     std::string arenaPath;    // the nimbus-arena played with (not part of the identity)
     std::string arenaDigest;  // its build: a digest of the executable (see fileDigest)
 };

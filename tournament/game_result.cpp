@@ -223,6 +223,12 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
     checkSetting(settings.value("tick_ms", nlohmann::json()), expected.tickMs, "--tick-ms");
     checkSetting(settings.value("rainclouds", nlohmann::json()), expected.rainclouds,
                  "--rainclouds");
+    const nlohmann::json sandbox = settings.value("sandbox", nlohmann::json());
+    game.sandboxed = !sandbox.is_null();
+    if (expected.sandbox && sandbox != *expected.sandbox) {
+        throw Foreign("played with the sandbox " + printable(sandbox.dump()) + ", not " +
+                      printable(expected.sandbox->dump()));
+    }
     return game;
 }
 

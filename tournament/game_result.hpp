@@ -35,6 +35,7 @@ struct GameOutcome {
     std::string endReason;
     bool played = true;             // false: nobody was seated; then every seat is absent
     std::optional<Pacing> pacing;   // none for a game that never ran on the clock
+    bool sandboxed = false;         // its bots were in a sandbox (settings.sandbox)
     std::vector<SeatResult> seats;  // best first
 };
 
@@ -46,6 +47,7 @@ struct ExpectedGame {
     std::optional<std::int32_t> ticks;
     std::optional<std::int32_t> tickMs;
     std::optional<std::int32_t> rainclouds;
+    std::optional<nlohmann::json> sandbox;  // settings.sandbox: null, or the sandbox's limits
 };
 
 enum class GameState {

@@ -22,6 +22,7 @@
 #include "tournament/slurm.hpp"
 #include "tournament/standings_files.hpp"
 #include "tournament/tournament_folder.hpp"
+#include "util/sandbox_settings.hpp"
 
 namespace {
 
@@ -53,6 +54,7 @@ struct GameOptions {
     std::int32_t tickMs = 0;
     std::int32_t rainclouds = 0;
     double lobbySeconds = 0.0;
+    nimbus::util::SandboxOptions sandbox;
 };
 
 // The options run and plan share: the games, the roster and the arena options passed through.
@@ -77,6 +79,7 @@ void addGameOptions(CLI::App& app, GameOptions& o) {
         ->check(CLI::Range(0, 10000));
     app.add_option("--lobby-seconds", o.lobbySeconds, "arena: how long the lobby waits")
         ->check(CLI::Range(0.0, 3600.0));
+    nimbus::util::addSandboxOptions(app, o.sandbox);
     app.add_option("BOT", o.config.roster,
                    "the entrants: bot command lines or builtin:idle / builtin:greedy")
         ->required();
@@ -103,6 +106,11 @@ std::string finishGameOptions(CLI::App& app, GameOptions& o) {
     }
     if (app.count("--lobby-seconds") > 0) {
         o.config.arena.lobbySeconds = o.lobbySeconds;
+    }
+    try {
+        o.config.sandbox = nimbus::util::chosenSandbox(o.sandbox);
+    } catch (const std::invalid_argument& e) {
+        return e.what();
     }
     if (o.arena.empty()) {
         o.arena = arenaBesideUs();
@@ -240,6 +248,12 @@ void addStandings(CLI::App& app, Commands& c) {
 int runHere(Commands& c) {
     if (const std::string error = finishGameOptions(*c.run, c.runOptions); !error.empty()) {
         return fail(error);
+    }
+    if (c.runOptions.config.sandbox) {
+        // Here, before any game (plan and slurm play theirs elsewhere: their arenas check).
+        if (const std::string why = nimbus::util::sandboxProblem(); !why.empty()) {
+            return fail(why);
+        }
     }
     nt::RunOptions options;
     options.config = c.runOptions.config;

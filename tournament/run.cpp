@@ -193,7 +193,8 @@ int runTournament(const RunOptions& options) {
     Driver driver(config, options.out, onDisk);
     driver.report().line("tournament " + printable(options.out.string()) + ": " +
                          std::to_string(config.games) + " games of " +
-                         std::to_string(config.players) + " seats, " +
+                         std::to_string(config.players) + " seats" +
+                         (config.sandbox ? ", every bot in a sandbox, " : ", ") +
                          std::to_string(onDisk.size()) + " already played, " +
                          std::to_string(driver.toPlay()) + " to play, " +
                          std::to_string(options.parallel) + " at a time");

@@ -65,6 +65,7 @@ void Standings::notePresence(const GameOutcome& outcome) {
 
 void Standings::add(const GameOutcome& outcome, const std::string& game) {
     ++games_;
+    sandboxed_ += outcome.sandboxed ? 1 : 0;
     notePresence(outcome);
     std::vector<Rating> before;
     std::vector<std::int32_t> ranks;
@@ -179,6 +180,11 @@ std::string pacingText(const Pacing& p) {
 
 std::vector<std::string> closingReport(const Standings& standings) {
     std::vector<std::string> lines;
+    if (standings.sandboxedGames() > 0) {
+        lines.push_back("sandbox: " + std::to_string(standings.sandboxedGames()) + " of " +
+                        std::to_string(standings.games()) +
+                        " games played with every bot in a sandbox (--sandbox)");
+    }
     if (const auto& p = standings.pacing()) {
         lines.push_back("worst pacing: " + printable(p->game) + ", " + pacingText(p->worst));
         if (p->unfair > 0) {
@@ -239,6 +245,7 @@ nlohmann::json standingsJson(const Standings& standings) {
                   {"games_over_4_ms", p->unfair}};
     }
     return {{"games", standings.games()},
+            {"sandboxed_games", standings.sandboxedGames()},
             {"rating_model",
              {{"name", "Weng-Lin Plackett-Luce"},
               {"mu0", fresh.mu},

@@ -61,6 +61,8 @@ class Standings {
     void noteUnplayed(const GameOutcome& outcome);
 
     std::int32_t games() const { return games_; }
+    // Of those, the games whose bots were in a sandbox.
+    std::int32_t sandboxedGames() const { return sandboxed_; }
     // Best first: by ordinal, then mean place, then entrant.
     std::vector<StandingRow> rows() const;
     // The label of the best entrant so far, empty before any game.
@@ -89,9 +91,10 @@ class Standings {
     std::set<std::string> known_;
     std::optional<PacingReport> pacing_;
     std::int32_t games_ = 0;
+    std::int32_t sandboxed_ = 0;
 };
 
-// {"games", "rating_model": {...}, "entrants": [{"place", "entrant", "label", "games", "wins",
+// {"games", "sandboxed_games", "rating_model": {...}, "entrants": [{"place", "entrant", "label", "games", "wins",
 //  "mean_rank", "mean_final_mass", "final_mass_ci95": [low, high] | null, "disconnects", "mu",
 //  "sigma", "ordinal"}], "never_connected": [{"entrant", "label", "seats", "log",
 //  "log_tail": [lines]}], "pacing": null | {"worst_game", "tick_lag_p50_ms", "tick_lag_p99_ms",
@@ -106,8 +109,9 @@ std::string standingsMarkdown(const std::vector<StandingRow>& rows);
 // "tick lag p50 0.1 ms, p99 0.4 ms, max 2.3 ms, largest catch-up 2 ticks"
 std::string pacingText(const Pacing& pacing);
 
-// The lines to read after the table: the worst game's pacing, how many games were not fair to
-// real-time bots, and every entrant that never connected, with the end of one of its logs.
+// The lines to read after the table: how many games were sandboxed (when any was), the worst
+// game's pacing, how many games were not fair to real-time bots, and every entrant that never
+// connected, with the end of one of its logs.
 std::vector<std::string> closingReport(const Standings& standings);
 
 // The last `count` lines of a bot's log, printable, for a report.

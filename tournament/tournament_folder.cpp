@@ -12,6 +12,7 @@
 #include "tournament/arena_command.hpp"
 #include "tournament/entrant.hpp"
 #include "tournament/whole_file.hpp"
+#include "util/sandbox_settings.hpp"
 
 namespace nimbus::tournament {
 
@@ -97,6 +98,7 @@ ExpectedGame expectedGame(const TournamentConfig& config, const GameSpec& game) 
     expected.ticks = config.arena.ticks;
     expected.tickMs = config.arena.tickMs;
     expected.rainclouds = config.arena.rainclouds;
+    expected.sandbox = util::sandboxJson(config.sandbox);
     return expected;
 }
 
@@ -183,12 +185,14 @@ void writeGameFile(const fs::path& folder, const TournamentConfig& config, const
     for (std::int32_t seat : game.seats) {
         seats.push_back(config.roster[static_cast<std::size_t>(seat)]);
     }
-    writeWhole(folder / "game.json", nlohmann::json{{"tournament", tournamentId(config)},
-                                                    {"game", game.number},
-                                                    {"seed", game.seed},
-                                                    {"seats", seats}}
-                                             .dump(2) +
-                                         "\n");
+    nlohmann::json record{{"tournament", tournamentId(config)},
+                          {"game", game.number},
+                          {"seed", game.seed},
+                          {"seats", seats}};
+    if (config.sandbox) {
+        record["sandbox"] = util::sandboxJson(config.sandbox);
+    }
+    writeWhole(folder / "game.json", record.dump(2) + "\n");
 }
 
 }  // namespace nimbus::tournament

@@ -45,7 +45,8 @@ ExpectedGame expectedGame(const TournamentConfig& config, const GameSpec& game);
 std::vector<std::int32_t> prepareFolder(const std::filesystem::path& dir,
                                         const TournamentConfig& config);
 
-// dir/games/<n>/game.json: the tournament's identity, the game's number, seed and seats.
+// dir/games/<n>/game.json: the tournament's identity, the game's number, seed and seats, and the
+// sandbox's limits when it has one.
 void writeGameFile(const std::filesystem::path& folder, const TournamentConfig& config,
                    const GameSpec& game);
 
