@@ -224,9 +224,12 @@ std::vector<std::string> sandboxedArgv(const Sandbox& s, const std::vector<std::
         "bwrap",          "--unshare-user", "--uid",         std::to_string(kSandboxUid),
         "--gid",          std::to_string(kSandboxGid),       "--unshare-pid", "--unshare-ipc",
         "--unshare-uts",  "--unshare-cgroup-try",            "--disable-userns",
-        "--die-with-parent", "--new-session"};
+        "--die-with-parent"};
     addSystem(args);
-    args.insert(args.end(), {"--proc", "/proc", "--dev", "/dev"});
+    // No terminal: the bot stays in our session (a session of its own would make it a
+    // scheduling group of its own, which takes wake-ups from the arena), so its /dev/tty, our
+    // terminal, is covered (nothing can open it: no device on that mount).
+    args.insert(args.end(), {"--proc", "/proc", "--dev", "/dev", "--ro-bind", "/dev/null", "/dev/tty"});
     addTmpfs(args, "/dev/shm", s.limits.diskMiB);
     args.insert(args.end(), {"--remount-ro", "/dev"});
     addTmpfs(args, "/tmp", s.limits.diskMiB);
@@ -303,6 +306,12 @@ bool sandboxUsage(pid_t init, SandboxUsage& usage) {
     static const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
     static const std::int64_t page = ::sysconf(_SC_PAGESIZE);
     const std::string proc = "/proc/" + std::to_string(init) + "/root/proc/";
+    // Until the sandbox is set up, its root is still ours, and so is the /proc found there.
+    std::error_code ec;
+    const std::string ns = pidNamespace(init);
+    if (ns.empty() || fs::read_symlink(proc + "1/ns/pid", ec).string() != ns) {
+        return false;
+    }
     DIR* dir = ::opendir(proc.c_str());
     if (dir == nullptr) {
         return false;

@@ -79,8 +79,8 @@ struct SandboxUsage {
 // more). Reads /proc.
 pid_t sandboxInit(pid_t pid);
 
-// The usage of the sandbox whose init is `init` (read from its own /proc); false when it has
-// gone.
+// The usage of the sandbox whose init is `init` (read from its own /proc); false while it is not
+// set up yet, and once it has gone.
 bool sandboxUsage(pid_t init, SandboxUsage& usage);
 
 }  // namespace nimbus::util
