@@ -96,7 +96,11 @@ TEST(Results, DisconnectedRankBelowEveryoneInByDepartureThenMassAndAbsentLast) {
     EXPECT_FALSE(j["version"].get<std::string>().empty());
     EXPECT_EQ(j["end_reason"], "ticks");
     EXPECT_EQ(j["settings"],
-              nlohmann::json({{"seed", 7}, {"tick_ms", 16}, {"rainclouds", 0}, {"players", 9}}));
+              nlohmann::json({{"seed", 7},
+                              {"tick_ms", 16},
+                              {"rainclouds", 0},
+                              {"players", 9},
+                              {"sandbox", nullptr}}));
     const nlohmann::json& b = j["players"][6];
     EXPECT_EQ(b["index"], 1);
     EXPECT_EQ(b["status"], "disconnected");

@@ -266,3 +266,59 @@ TEST(TournamentCli, AGameCountsOnlyIfPlayedAndAnEntrantThatNeverConnectsIsFlagge
 }
 
 }  // namespace
+
+namespace {
+
+// A sandboxed tournament is another tournament: plan passes --sandbox with every limit to each
+// game and records it; the same tournament without it, or with other limits, is refused in its
+// folder. Played (root and bwrap only), every game records the sandbox, the standings count the
+// sandboxed games, and a game played without it is no game of the tournament.
+TEST(TournamentCli, ASandboxedTournamentIsAnotherTournament) {
+    const fs::path dir = freshDir("nimbus-tournament-sandbox");
+    std::vector<std::string> plan = tournamentArgs("plan", dir / "p");
+    plan.insert(plan.begin() + 1, {"--sandbox", "--sandbox-memory", "512"});
+    const auto planned = tournament(plan);
+    ASSERT_EQ(planned.exitCode, 0) << planned.output;
+    EXPECT_NE(planned.output.find(" --sandbox --sandbox-memory 512 --sandbox-processes 64 "
+                                  "--sandbox-open-files 256 --sandbox-file-size 64 "
+                                  "--sandbox-disk 64 --sandbox-cpu 1 --results "),
+              std::string::npos)
+        << planned.output;
+    EXPECT_EQ(nlohmann::json::parse(readFile(dir / "p" / "tournament.json"))["sandbox"]["memory_mib"],
+              512);
+    for (const std::vector<std::string>& sandbox :
+         {std::vector<std::string>{},
+          {"--sandbox", "--sandbox-memory", "512", "--sandbox-processes", "32"}}) {
+        std::vector<std::string> other = tournamentArgs("plan", dir / "p");
+        other.insert(other.begin() + 1, sandbox.begin(), sandbox.end());
+        const auto refused = tournament(other);
+        EXPECT_EQ(refused.exitCode, 2) << refused.output;
+        EXPECT_NE(refused.output.find("holds another tournament (sandbox"), std::string::npos)
+            << refused.output;
+    }
+
+    std::vector<std::string> run = tournamentArgs("run", dir / "s");
+    run.insert(run.begin() + 1, "--sandbox");
+    if (::geteuid() != 0 || runProcess("/bin/sh", {"-c", "command -v bwrap"}).exitCode != 0) {
+        const auto refused = tournament(run);
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_NE(refused.output.find("--sandbox needs"), std::string::npos) << refused.output;
+        GTEST_SKIP() << "playing sandboxed games needs root and bwrap";
+    }
+    const auto played = tournament(run);
+    ASSERT_EQ(played.exitCode, 0) << played.output;
+    EXPECT_NE(played.output.find("sandbox: 4 of 4 games played with every bot in a sandbox"),
+              std::string::npos)
+        << played.output;
+    EXPECT_EQ(nlohmann::json::parse(readFile(dir / "s" / "standings.json"))["sandboxed_games"], 4);
+    const fs::path game = fs::path("games") / "1" / "results.json";
+    EXPECT_EQ(nlohmann::json::parse(readFile(dir / "s" / game))["settings"]["sandbox"]["processes"],
+              64);
+    ASSERT_EQ(tournament(tournamentArgs("run", dir / "u")).exitCode, 0);
+    fs::copy_file(dir / "u" / game, dir / "s" / game, fs::copy_options::overwrite_existing);
+    const auto mixed = tournament({"standings", (dir / "s").string()});
+    EXPECT_NE(mixed.output.find("3 games, 1 skipped"), std::string::npos) << mixed.output;
+    EXPECT_NE(mixed.output.find("played with the sandbox null"), std::string::npos) << mixed.output;
+}
+
+}  // namespace
