@@ -323,12 +323,13 @@ int main(int argc, char** argv) {
         // Still written: the BOTs that never came are on record as absent.
         if (!resultsPath.empty()) {
             writeOutput(resultsPath, [&] {
-                nimbus::arena::ResultsSummary summary{options.seed,       options.ticks,
-                                                      0,                  options.tickMs,
-                                                      options.rainclouds, server->endReason(),
-                                                      false};
-                summary.sandbox = options.sandbox;
-                return jsonText(nimbus::arena::resultsJson(summary, rows), 2) + "\n";
+                return jsonText(nimbus::arena::resultsJson({options.seed, options.ticks, 0,
+                                                            options.tickMs, options.rainclouds,
+                                                            server->endReason(), false,
+                                                            std::nullopt, options.sandbox},
+                                                           rows),
+                                2) +
+                       "\n";
             });
         }
         std::fprintf(stderr, "nimbus-arena: no game was played (%s)\n",
@@ -341,11 +342,13 @@ int main(int argc, char** argv) {
     bool written = true;
     if (!resultsPath.empty()) {
         written = writeOutput(resultsPath, [&] {
-            nimbus::arena::ResultsSummary summary{
-                options.seed,       options.ticks,       game->tick(), options.tickMs,
-                options.rainclouds, server->endReason(), true,         server->tickStats().pacing()};
-            summary.sandbox = options.sandbox;
-            return jsonText(nimbus::arena::resultsJson(summary, rows), 2) + "\n";
+            return jsonText(nimbus::arena::resultsJson(
+                                {options.seed, options.ticks, game->tick(), options.tickMs,
+                                 options.rainclouds, server->endReason(), true,
+                                 server->tickStats().pacing(), options.sandbox},
+                                rows),
+                            2) +
+                   "\n";
         }) && written;
     }
     if (!server->replayProblem().empty()) {
