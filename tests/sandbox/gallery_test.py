@@ -98,11 +98,11 @@ outside.settimeout(0)
 marker = f"86400.{random.randrange(10**6):06d}"  # the child left behind sleeps this long
 
 # (attack, its arguments from the case's paths, the limit it must be stopped for or None, more
-# arena options). The CPU share is a fifth of a core, so that the attack is over it on a loaded
-# machine too.
+# arena options). The memory limit is 256 MiB and the CPU share a fifth of a core, so that the
+# attacks are over them within the game on a loaded machine too.
 CASES = [
     ("fork_bomb.sh", lambda c: [], "process limit"),
-    ("memory.py", lambda c: [], "memory limit"),
+    ("memory.py", lambda c: [], "memory limit", ["--sandbox-memory", "256"]),
     ("spin.sh", lambda c: [], "cpu limit", ["--sandbox-cpu", "0.2"]),
     ("read_files.sh", lambda c: ["@" + c["victim"] + "/player.py", "@" + c["victim_log"],
                                  "@" + c["tournament"] + "/tournament.json", "@" + c["other"]], None),

@@ -1,4 +1,4 @@
-# Asks for 4 GiB at once, then takes it 128 MiB at a time, touching every page (4 GiB at most).
+# Asks for 4 GiB at once, then takes it 64 MiB at a time, touching every page (4 GiB at most).
 import time
 
 try:
@@ -10,10 +10,10 @@ except MemoryError:
     block = None
 chunks = []
 try:
-    while len(chunks) < 32:
-        chunks.append(b"\1" * (128 << 20))
-        time.sleep(0.02)
+    while len(chunks) < 64:
+        chunks.append(b"\1" * (64 << 20))
+        time.sleep(0.01)
     print("BREACH: held 4 GiB in chunks", flush=True)
 except MemoryError:
-    print(f"held: refused after {len(chunks) * 128} MiB", flush=True)
+    print(f"held: refused after {len(chunks) * 64} MiB", flush=True)
 time.sleep(30)
