@@ -28,6 +28,7 @@ void addSandboxOptions(CLI::App& app, SandboxOptions& o) {
     limit("--sandbox-cpu", l.cpuCores, "cores a bot may keep busy, over 2 s", 0.05, 1024.0);
     app.add_option("--sandbox-ro", l.readOnly,
                    "a file or folder every bot may read beyond the system and its own (repeatable)")
+        ->allow_extra_args(false)
         ->needs(on);
 }
 
