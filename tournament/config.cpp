@@ -46,8 +46,8 @@ nlohmann::json toJson(const TournamentConfig& config) {
           {"lobby_seconds", optionalJson(config.arena.lobbySeconds)}}},
         {"arena_build", {{"path", config.arenaPath}, {"digest", config.arenaDigest}}},
     };
-    if (config.sandbox) {
-        json["sandbox"] = util::sandboxJson(config.sandbox);  // only then: older files stay as they were
+    if (config.sandbox) {  // only then: the files of other tournaments stay as they were
+        json["sandbox"] = util::sandboxJson(config.sandbox);
     }
     return json;
 }

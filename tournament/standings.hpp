@@ -94,9 +94,9 @@ class Standings {
     std::int32_t sandboxed_ = 0;
 };
 
-// {"games", "sandboxed_games", "rating_model": {...}, "entrants": [{"place", "entrant", "label", "games", "wins",
-//  "mean_rank", "mean_final_mass", "final_mass_ci95": [low, high] | null, "disconnects", "mu",
-//  "sigma", "ordinal"}], "never_connected": [{"entrant", "label", "seats", "log",
+// {"games", "sandboxed_games", "rating_model": {...}, "entrants": [{"place", "entrant", "label",
+//  "games", "wins", "mean_rank", "mean_final_mass", "final_mass_ci95": [low, high] | null,
+//  "disconnects", "mu", "sigma", "ordinal"}], "never_connected": [{"entrant", "label", "seats", "log",
 //  "log_tail": [lines]}], "pacing": null | {"worst_game", "tick_lag_p50_ms", "tick_lag_p99_ms",
 //  "tick_lag_max_ms", "largest_catch_up_ticks", "games_over_4_ms"}}
 nlohmann::json standingsJson(const Standings& standings);

@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The system, read-only in every sandbox (a symbolic link, as on merged-/usr systems, stays one).
-constexpr const char* kSystem[] = {"/usr",  "/etc",  "/bin",   "/sbin",
-                                   "/lib",  "/lib32", "/lib64", "/libx32"};
+constexpr const char* kSystem[] = {"/usr", "/etc",   "/bin",   "/sbin",
+                                   "/lib", "/lib32", "/lib64", "/libx32"};
 // Made by the sandbox itself, never bound from outside.
 constexpr const char* kOwn[] = {"/proc", "/sys", "/dev"};
 constexpr const char* kPath = "/usr/local/bin:/usr/bin:/bin";
@@ -36,9 +36,6 @@ constexpr const char* kPath = "/usr/local/bin:/usr/bin:/bin";
 bool within(const fs::path& path, const fs::path& folder) {
     auto p = path.begin();
     for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
-        if (f->empty()) {
-            continue;  // a trailing separator
-        }
         if (p == path.end() || *p != *f) {
             return false;
         }
@@ -145,8 +142,8 @@ std::vector<std::string> statFields(const std::string& path) {
 }
 
 bool isNumber(const char* name) {
-    return *name != '\0' && std::all_of(name, name + std::strlen(name),
-                                        [](char c) { return c >= '0' && c <= '9'; });
+    return *name != '\0' &&
+           std::all_of(name, name + std::strlen(name), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string pidNamespace(pid_t pid) {
@@ -220,23 +217,24 @@ Sandbox commandSandbox(const std::string& command, const std::string& workDir,
 
 std::vector<std::string> sandboxedArgv(const Sandbox& s, const std::vector<std::string>& argv,
                                        const std::vector<std::string>& env) {
-    std::vector<std::string> args{
-        "bwrap",          "--unshare-user", "--uid",         std::to_string(kSandboxUid),
-        "--gid",          std::to_string(kSandboxGid),       "--unshare-pid", "--unshare-ipc",
-        "--unshare-uts",  "--unshare-cgroup-try",            "--disable-userns",
-        "--die-with-parent"};
+    std::vector<std::string> args{"bwrap", "--uid", std::to_string(kSandboxUid), "--gid",
+                                  std::to_string(kSandboxGid)};
+    // Namespaces of its own but the network's, none more inside, and gone when we are.
+    args.insert(args.end(), {"--unshare-user", "--unshare-pid", "--unshare-ipc", "--unshare-uts",
+                             "--unshare-cgroup-try", "--disable-userns", "--die-with-parent"});
     addSystem(args);
     // No terminal: the bot stays in our session (a session of its own would make it a
     // scheduling group of its own, which takes wake-ups from the arena), so its /dev/tty, our
     // terminal, is covered (nothing can open it: no device on that mount).
-    args.insert(args.end(), {"--proc", "/proc", "--dev", "/dev", "--ro-bind", "/dev/null", "/dev/tty"});
+    args.insert(args.end(),
+                {"--proc", "/proc", "--dev", "/dev", "--ro-bind", "/dev/null", "/dev/tty"});
     addTmpfs(args, "/dev/shm", s.limits.diskMiB);
     args.insert(args.end(), {"--remount-ro", "/dev"});
     addTmpfs(args, "/tmp", s.limits.diskMiB);
     addFiles(args, s);
-    args.insert(args.end(), {"--chdir", s.workDir, "--clearenv", "--setenv", "PATH", kPath,
-                             "--setenv", "HOME", s.workDir, "--setenv", "TMPDIR", "/tmp",
-                             "--setenv", "LANG", "C.UTF-8"});
+    args.insert(args.end(),
+                {"--chdir", s.workDir, "--clearenv", "--setenv", "PATH", kPath, "--setenv", "HOME",
+                 s.workDir, "--setenv", "TMPDIR", "/tmp", "--setenv", "LANG", "C.UTF-8"});
     for (const std::string& entry : env) {
         const std::size_t equals = entry.find('=');
         args.insert(args.end(), {"--setenv", entry.substr(0, equals),
@@ -326,10 +324,9 @@ bool sandboxUsage(pid_t init, SandboxUsage& usage) {
         if (f.size() < 22) {
             continue;  // gone meanwhile
         }
-        usage.cpuSeconds +=
-            static_cast<double>(std::stoll(f[11]) + std::stoll(f[12]) + std::stoll(f[13]) +
-                                std::stoll(f[14])) /
-            tick;
+        usage.cpuSeconds += static_cast<double>(std::stoll(f[11]) + std::stoll(f[12]) +
+                                                std::stoll(f[13]) + std::stoll(f[14])) /
+                            tick;
         usage.tasks += static_cast<std::int32_t>(std::stol(f[17]));
         usage.residentBytes += std::stoll(f[21]) * page;
     }

@@ -15,12 +15,12 @@ namespace nimbus::util {
 
 // The limits of one sandboxed program, with the defaults a contest would pick.
 struct SandboxLimits {
-    std::int64_t memoryMiB = 1024;  // resident memory of all its processes together
-    std::int32_t processes = 64;    // processes and threads together
-    std::int32_t openFiles = 256;   // per process
-    std::int64_t fileSizeMiB = 64;  // the largest file it may write
-    std::int64_t diskMiB = 64;      // each of its working folder, /tmp and /dev/shm
-    double cpuCores = 1.0;          // its share of the machine's cores, over kCpuWindow
+    std::int64_t memoryMiB = 1024;      // resident memory of all its processes together
+    std::int32_t processes = 64;        // processes and threads together
+    std::int32_t openFiles = 256;       // per process
+    std::int64_t fileSizeMiB = 64;      // the largest file it may write
+    std::int64_t diskMiB = 64;          // each of its working folder, /tmp and /dev/shm
+    double cpuCores = 1.0;              // its share of the machine's cores, over kCpuWindow
     std::vector<std::string> readOnly;  // more files or folders it may read (absolute paths)
     bool operator==(const SandboxLimits&) const = default;
 };

@@ -15,7 +15,10 @@ void addSandboxOptions(CLI::App& app, SandboxOptions& o) {
         "game in a network of its own; see the limits below");
     SandboxLimits& l = o.limits;
     const auto limit = [&](const char* name, auto& value, const char* what, auto low, auto high) {
-        app.add_option(name, value, what)->check(CLI::Range(low, high))->capture_default_str()->needs(on);
+        app.add_option(name, value, what)
+            ->check(CLI::Range(low, high))
+            ->capture_default_str()
+            ->needs(on);
     };
     limit("--sandbox-memory", l.memoryMiB, "MiB of memory a bot may hold, its processes together",
           16, 1 << 20);
@@ -51,12 +54,18 @@ std::vector<std::string> sandboxArguments(const SandboxLimits& l) {
     char cores[32];
     std::snprintf(cores, sizeof cores, "%g", l.cpuCores);
     std::vector<std::string> args{"--sandbox",
-                                  "--sandbox-memory",     std::to_string(l.memoryMiB),
-                                  "--sandbox-processes",  std::to_string(l.processes),
-                                  "--sandbox-open-files", std::to_string(l.openFiles),
-                                  "--sandbox-file-size",  std::to_string(l.fileSizeMiB),
-                                  "--sandbox-disk",       std::to_string(l.diskMiB),
-                                  "--sandbox-cpu",        cores};
+                                  "--sandbox-memory",
+                                  std::to_string(l.memoryMiB),
+                                  "--sandbox-processes",
+                                  std::to_string(l.processes),
+                                  "--sandbox-open-files",
+                                  std::to_string(l.openFiles),
+                                  "--sandbox-file-size",
+                                  std::to_string(l.fileSizeMiB),
+                                  "--sandbox-disk",
+                                  std::to_string(l.diskMiB),
+                                  "--sandbox-cpu",
+                                  cores};
     for (const std::string& path : l.readOnly) {
         args.insert(args.end(), {"--sandbox-ro", path});
     }
@@ -68,10 +77,14 @@ nlohmann::json sandboxJson(const std::optional<SandboxLimits>& limits) {
         return nullptr;
     }
     const SandboxLimits& l = *limits;
-    return {{"memory_mib", l.memoryMiB},       {"processes", l.processes},
-            {"open_files", l.openFiles},       {"file_size_mib", l.fileSizeMiB},
-            {"disk_mib", l.diskMiB},           {"cpu_cores", l.cpuCores},
-            {"cpu_window_s", kCpuWindow.count()}, {"read_only", l.readOnly}};
+    return {{"memory_mib", l.memoryMiB},
+            {"processes", l.processes},
+            {"open_files", l.openFiles},
+            {"file_size_mib", l.fileSizeMiB},
+            {"disk_mib", l.diskMiB},
+            {"cpu_cores", l.cpuCores},
+            {"cpu_window_s", kCpuWindow.count()},
+            {"read_only", l.readOnly}};
 }
 
 std::optional<SandboxLimits> sandboxFromJson(const nlohmann::json& json) {

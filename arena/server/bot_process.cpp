@@ -18,7 +18,8 @@ BotProcess::BotProcess(const std::string& command, const std::string& logPath,
     spec.extraEnv = extraEnv;
     spec.outputPath = logPath;
     spec.keeper = true;
-    spec.execFailure = sandbox ? "nimbus-arena: cannot run bwrap: " : "nimbus-arena: cannot run /bin/sh: ";
+    spec.execFailure =
+        sandbox ? "nimbus-arena: cannot run bwrap: " : "nimbus-arena: cannot run /bin/sh: ";
     spec.sandbox = sandbox;
     try {
         pid_ = util::startProcess(spec);

@@ -56,8 +56,7 @@ std::optional<Breach> BotWatch::cpuOver(Bot& bot, Sample now) const {
         return std::nullopt;
     }
     return Breach{"cpu limit", figure("%.1f", used) + " s of CPU in " + figure("%.1f", seconds) +
-                                   " s, the share is " + figure("%g", limits_.cpuCores) +
-                                   " cores"};
+                                   " s, the share is " + figure("%g", limits_.cpuCores) + " cores"};
 }
 
 }  // namespace nimbus::arena

@@ -284,8 +284,8 @@ TEST(TournamentCli, ASandboxedTournamentIsAnotherTournament) {
                                   "--sandbox-disk 64 --sandbox-cpu 1 --results "),
               std::string::npos)
         << planned.output;
-    EXPECT_EQ(nlohmann::json::parse(readFile(dir / "p" / "tournament.json"))["sandbox"]["memory_mib"],
-              512);
+    const nlohmann::json recorded = nlohmann::json::parse(readFile(dir / "p" / "tournament.json"));
+    EXPECT_EQ(recorded["sandbox"]["memory_mib"], 512);
     for (const std::vector<std::string>& sandbox :
          {std::vector<std::string>{},
           {"--sandbox", "--sandbox-memory", "512", "--sandbox-processes", "32"}}) {
