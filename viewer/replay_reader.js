@@ -9,7 +9,7 @@ var Nimbus = window.Nimbus || (window.Nimbus = {});
 (function () {
   // The longest line of a replay (format version 2), without its line feed: the arena's --verify
   // refuses a longer one too (kMaxReplayLineBytes in arena/limits.hpp).
-  Nimbus.MAX_REPLAY_LINE_BYTES = 8 * 1024 * 1024;
+  Nimbus.MAX_REPLAY_LINE_BYTES = 1024 * 1024;
 
   const EMPTY = new Uint8Array(0);
 

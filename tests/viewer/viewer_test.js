@@ -289,7 +289,7 @@ test("a 4 GiB line is refused within seconds; plain gzip members one after the o
   fs.writeFileSync(path.join(out, "cat.replay.jsonl.gz"),
                    Buffer.concat([zlib.gzipSync(text.subarray(0, cut)), zlib.gzipSync(text.subarray(cut))]));
   for (const [file, message, lastTick] of [
-    ["line.replay.jsonl.gz", /^Cannot show line.replay.jsonl.gz: line 2 is longer than 8 MiB, the most a replay's line may hold\.$/, null],
+    ["line.replay.jsonl.gz", /^Cannot show line.replay.jsonl.gz: line 2 is longer than 1 MiB, the most a replay's line may hold\.$/, null],
     ["cat.replay.jsonl.gz", /^$/, replay.lastTick]]) {
     const page = await open("");
     await page.setInputFiles("#file", path.join(out, file));
