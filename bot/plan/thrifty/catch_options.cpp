@@ -1,4 +1,4 @@
-#include "bot/plan/catch_options.hpp"
+#include "bot/plan/thrifty/catch_options.hpp"
 
 #include <algorithm>
 #include <cmath>

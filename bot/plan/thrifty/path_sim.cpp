@@ -1,4 +1,4 @@
-#include "bot/plan/path_sim.hpp"
+#include "bot/plan/thrifty/path_sim.hpp"
 
 #include <algorithm>
 #include <cmath>
