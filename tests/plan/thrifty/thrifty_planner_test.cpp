@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "bot/physics/wind_law.hpp"
 #include "bot/plan/planner.hpp"
 #include "tests/plan/plan_fixtures.hpp"
 
@@ -16,7 +17,7 @@ using testing::snapshotAt;
 using testing::still;
 
 double strength(const Wind& w) {
-    return std::sqrt(double(w.x) * w.x + double(w.y) * w.y);
+    return windStrengthDouble(w.x, w.y);
 }
 
 Strategy decide(const WorldSnapshot& snapshot) {

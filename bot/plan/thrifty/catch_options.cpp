@@ -1,12 +1,13 @@
-#include "bot/plan/catch_options.hpp"
+#include "bot/plan/thrifty/catch_options.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
 
+#include "bot/physics/motion.hpp"
 #include "bot/physics/numeric.hpp"
-#include "bot/plan/wind_law.hpp"
+#include "bot/physics/wind_law.hpp"
 
 namespace nimbus {
 
@@ -60,7 +61,7 @@ std::vector<CatchOption> cheapestCatches(const CloudPaths& paths, const Trajecto
                 return;
             }
             const CloudState& o = own.stateAt(tickAfter(t, n));
-            if (double(o.vx) * start.vx < 0.0 || double(o.vy) * start.vy < 0.0) {
+            if (velocityReversed(o, start.vx, start.vy)) {
                 stop = true;  // the own free path bounced
                 return;
             }
@@ -69,13 +70,12 @@ std::vector<CatchOption> cheapestCatches(const CloudPaths& paths, const Trajecto
             const double dy = double(c.y) - o.y;
             const double q = dx * dx + dy * dy;
             const double shiftSum = chaseShiftSum(n);
-            const double reach = rules.aim * r + most * shiftSum / r;
+            const double reach = rules.aim * r + windShiftForCost(r, most, shiftSum);
             if (q > reach * reach)
                 return;  // too far for what the wind may cost
             const double d = std::sqrt(q);
             const double shift = d - rules.aim * r;
-            // The wind law: a wind k moves the cloud k x shiftSum / r further in n ticks.
-            const double cost = shift > 0.0 ? r * shift / shiftSum : 0.0;
+            const double cost = windCostForShift(r, shift, shiftSum);
             if (cost > most || !(start.mass - cost > target.mass))
                 return;
             const double score =

@@ -1,9 +1,10 @@
-#include "bot/plan/path_sim.hpp"
+#include "bot/plan/thrifty/path_sim.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 #include "bot/physics/motion.hpp"
+#include "bot/physics/wind_law.hpp"
 
 namespace nimbus {
 
@@ -21,12 +22,10 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
     const std::int32_t clouds = paths_.clouds();
     eaten_.assign(static_cast<std::size_t>(clouds), 0);
     if (wx != 0.0f || wy != 0.0f) {
-        const double root = std::sqrt(double(own.mass));
-        const double strength = std::sqrt(double(wx) * wx + double(wy) * wy);
-        own.vx = static_cast<float>(own.vx + wx * 5.0 / root);
-        own.vy = static_cast<float>(own.vy + wy * 5.0 / root);
-        own.mass = static_cast<float>(own.mass - strength);
-        out.spent = strength;
+        // The arena's law, but paying the strength unrounded.
+        pushByWind(own, wx, wy);
+        out.spent = windStrengthDouble(wx, wy);
+        payForWind(own, out.spent);
     }
     until = std::min(until, paths_.horizon());
     const std::int32_t looked = only.empty() ? clouds : static_cast<std::int32_t>(only.size());

@@ -7,7 +7,7 @@
 
 #include "bot/physics/cloud_state.hpp"
 #include "bot/physics/trajectory.hpp"
-#include "bot/plan/cloud_paths.hpp"
+#include "bot/plan/thrifty/cloud_paths.hpp"
 
 namespace nimbus {
 

@@ -1,9 +1,9 @@
-#include "bot/plan/escape_wind.hpp"
+#include "bot/plan/thrifty/escape_wind.hpp"
 
 #include <cmath>
 #include <numbers>
 
-#include "bot/plan/path_sim.hpp"
+#include "bot/plan/thrifty/path_sim.hpp"
 
 namespace nimbus {
 

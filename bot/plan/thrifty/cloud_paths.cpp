@@ -1,4 +1,4 @@
-#include "bot/plan/cloud_paths.hpp"
+#include "bot/plan/thrifty/cloud_paths.hpp"
 
 #include <algorithm>
 

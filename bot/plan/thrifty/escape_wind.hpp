@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "bot/physics/cloud_state.hpp"
-#include "bot/plan/cloud_paths.hpp"
 #include "bot/plan/strategy.hpp"
+#include "bot/plan/thrifty/cloud_paths.hpp"
 
 namespace nimbus {
 

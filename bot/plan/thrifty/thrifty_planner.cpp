@@ -1,13 +1,13 @@
-#include "bot/plan/thrifty_planner.hpp"
+#include "bot/plan/thrifty/thrifty_planner.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "bot/plan/catch_options.hpp"
-#include "bot/plan/cloud_paths.hpp"
-#include "bot/plan/escape_wind.hpp"
-#include "bot/plan/path_sim.hpp"
+#include "bot/plan/thrifty/catch_options.hpp"
+#include "bot/plan/thrifty/cloud_paths.hpp"
+#include "bot/plan/thrifty/escape_wind.hpp"
+#include "bot/plan/thrifty/path_sim.hpp"
 #include "bot/platform/saturate.hpp"
 
 namespace nimbus {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bot/physics/cloud_state.hpp"
-#include "bot/plan/cloud_paths.hpp"
+#include "bot/plan/thrifty/cloud_paths.hpp"
 
 namespace nimbus {
 
