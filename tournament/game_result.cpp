@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 
@@ -79,6 +81,15 @@ std::string builtinEntrant(const std::string& name) {
     return spec;
 }
 
+// k for the log of the k-th bot the arena started (...-bot<k>.log, k < 100), 0 for any other.
+long logNumber(const std::string& log) {
+    const std::size_t at = log.rfind("-bot");
+    const std::string_view k = at != std::string::npos && log.ends_with(".log")
+                                   ? std::string_view(log).substr(at + 4, log.size() - at - 8)
+                                   : std::string_view();
+    return allDigits(k) && k.size() < 3 ? std::stol(std::string(k)) : 0;
+}
+
 std::string botEntrant(const nlohmann::json& player, const ExpectedGame& expected) {
     if (player.contains("command") && player["command"].is_string()) {
         const std::string command = player["command"].get<std::string>();
@@ -87,16 +98,11 @@ std::string botEntrant(const nlohmann::json& player, const ExpectedGame& expecte
         }
         return command;
     }
-    // The arena logs its k-th started bot (1-based, builtins not counted) to ...-bot<k>.log.
-    const std::string log = player.value("log", nlohmann::json()).is_string()
-                                ? player["log"].get<std::string>()
-                                : std::string();
-    const std::size_t at = log.rfind("-bot");
-    const std::string_view k = at != std::string::npos && log.ends_with(".log")
-                                   ? std::string_view(log).substr(at + 4, log.size() - at - 8)
-                                   : std::string_view();
-    if (expected.seats && allDigits(k) && k.size() < 3) {
-        long left = std::stol(std::string(k));
+    const long k = logNumber(player.value("log", nlohmann::json()).is_string()
+                                 ? player["log"].get<std::string>()
+                                 : std::string());
+    if (expected.seats && k > 0) {
+        long left = k;
         for (const std::string& seat : *expected.seats) {
             if (!arena::looksBuiltin(seat) && --left == 0) {
                 return seat;
@@ -135,6 +141,9 @@ SeatResult seatOf(const nlohmann::json& p, const ExpectedGame& expected, bool pl
     if (p.contains("log") && p["log"].is_string()) {
         seat.log = p["log"].get<std::string>();
     }
+    if (p.contains("name") && p["name"].is_string()) {
+        seat.name = p["name"].get<std::string>();
+    }
     return seat;
 }
 
@@ -143,6 +152,69 @@ void checkSetting(const nlohmann::json& value, const std::optional<std::int32_t>
     if (expected && !(value.is_number_integer() && value.get<std::int64_t>() == *expected)) {
         throw Foreign("played with " + std::string(what) + " " + printable(value.dump()) +
                       ", not " + std::to_string(*expected));
+    }
+}
+
+std::optional<std::int64_t> wholeNumber(const nlohmann::json& value) {
+    return value.is_number_integer() &&
+                   !(value.is_number_unsigned() && value.get<std::uint64_t>() > INT64_MAX)
+               ? std::optional<std::int64_t>(value.get<std::int64_t>())
+               : std::nullopt;
+}
+
+std::string seatText(std::size_t seat, const std::string& entrant) {
+    return "seat " + std::to_string(seat + 1) + " is " + inQuotes(entrant);
+}
+
+// Every player (in the file's order, logs as written) sits in its seat of `seats`: builtin i in
+// the i-th builtin seat, the k-th started bot in the k-th bot seat once the bots that were never
+// started (no log) are left out. Throws Foreign naming the first seat that differs.
+void checkSeats(const std::vector<SeatResult>& players, const std::vector<std::string>& seats) {
+    std::vector<std::size_t> builtinSeats;
+    std::vector<std::size_t> botSeats;
+    for (std::size_t s = 0; s < seats.size(); ++s) {
+        (arena::looksBuiltin(seats[s]) ? builtinSeats : botSeats).push_back(s);
+    }
+    std::map<long, std::string> started;  // by log number
+    std::multiset<std::string> unstarted;
+    for (const SeatResult& p : players) {
+        if (!arena::looksBuiltin(p.entrant)) {
+            const long k = logNumber(p.log);
+            if (k == 0) {
+                unstarted.insert(p.entrant);
+            } else if (!started.emplace(k, p.entrant).second) {
+                throw Foreign("two bots log to bot" + std::to_string(k) + ".log");
+            }
+            continue;
+        }
+        const auto i = static_cast<std::size_t>(p.player);
+        if (i >= builtinSeats.size()) {
+            throw Foreign("player " + std::to_string(p.player) + ", " + inQuotes(p.entrant) +
+                          ", is in none of the game's " + std::to_string(builtinSeats.size()) +
+                          " builtin seats");
+        }
+        const std::size_t s = builtinSeats[i];
+        if (seats[s] != p.entrant) {
+            throw Foreign(seatText(s, seats[s]) + ", its player " + std::to_string(p.player) +
+                          " is " + inQuotes(p.entrant));
+        }
+    }
+    long next = 1;
+    for (const std::size_t s : botSeats) {
+        const auto bot = started.find(next);
+        if (bot != started.end() && bot->second == seats[s]) {
+            ++next;
+        } else if (const auto left = unstarted.find(seats[s]); left != unstarted.end()) {
+            unstarted.erase(left);
+        } else {
+            throw Foreign(seatText(s, seats[s]) +
+                          (bot == started.end() ? std::string(", which none of its players takes")
+                                                : ", its bot (log bot" + std::to_string(next) +
+                                                      ".log) is " + inQuotes(bot->second)));
+        }
+    }
+    if (next != static_cast<long>(started.size()) + 1 || !unstarted.empty()) {
+        throw Foreign("its bots do not sit in the game's bot seats");
     }
 }
 
@@ -175,12 +247,22 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
         throw Invalid("\"seed\" is not a seed");
     }
     game.seed = results["seed"].get<std::uint64_t>();
+    game.ticks = wholeNumber(results.value("ticks", nlohmann::json()));
+    game.rainclouds = wholeNumber(settings.value("rainclouds", nlohmann::json()));
+    game.tickMs = wholeNumber(settings.value("tick_ms", nlohmann::json()));
     std::vector<bool> placeTaken(players.size() + 1, false);
+    std::vector<bool> indexTaken(players.size(), false);
     for (const nlohmann::json& p : players) {
         SeatResult seat = seatOf(p, expected, game.played);
-        seat.player = p.contains("index") && p["index"].is_number_integer()
-                          ? p["index"].get<std::int32_t>()
-                          : static_cast<std::int32_t>(game.seats.size());
+        const std::int64_t index = integer(p, "index");
+        if (index < 0 || index >= static_cast<std::int64_t>(players.size()) ||
+            indexTaken[static_cast<std::size_t>(index)]) {
+            throw Invalid("player index " + std::to_string(index) + " of " +
+                          std::to_string(players.size()) +
+                          " players is given twice or is out of range");
+        }
+        indexTaken[static_cast<std::size_t>(index)] = true;
+        seat.player = static_cast<std::int32_t>(index);
         if (game.played) {
             if (static_cast<std::size_t>(seat.rank) > players.size() || placeTaken[seat.rank]) {
                 throw Invalid("place " + std::to_string(seat.rank) + " of " +
@@ -194,6 +276,7 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
         }
         game.seats.push_back(std::move(seat));
     }
+    const std::vector<SeatResult> inFileOrder = game.seats;
     if (results.contains("pacing") && results["pacing"].is_object()) {
         const nlohmann::json& p = results["pacing"];
         game.pacing = Pacing{number(p, "tick_lag_p50_ms"), number(p, "tick_lag_p99_ms"),
@@ -218,6 +301,7 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
         if (want != got) {
             throw Foreign("its players are not the game's entrants");
         }
+        checkSeats(inFileOrder, *expected.seats);
     }
     checkSetting(results.value("ticks", nlohmann::json()), expected.ticks, "--ticks");
     checkSetting(settings.value("tick_ms", nlohmann::json()), expected.tickMs, "--tick-ms");

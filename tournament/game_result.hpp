@@ -17,9 +17,10 @@ struct SeatResult {
     std::string entrant;  // the BOT text: "builtin:greedy", or the command the arena started
     std::int32_t rank = 0;
     double finalMass = 0.0;
-    std::string status;  // "playing", "out", "disconnected" or "absent"
-    std::string log;     // the bot's log file, empty when none
+    std::string status;       // "playing", "out", "disconnected" or "absent"
+    std::string log;          // the bot's log file, empty when none
     std::int32_t player = 0;  // the player's index in the game
+    std::string name{};       // the name it played under
 };
 
 // How the arena kept its ticks while a client was connected.
@@ -32,6 +33,10 @@ struct Pacing {
 
 struct GameOutcome {
     std::uint64_t seed = 0;
+    // The settings the results name (ticks asked for, rainclouds, tick length), none when absent.
+    std::optional<std::int64_t> ticks;
+    std::optional<std::int64_t> rainclouds;
+    std::optional<std::int64_t> tickMs;
     std::string endReason;
     bool played = true;             // false: nobody was seated; then every seat is absent
     std::optional<Pacing> pacing;   // none for a game that never ran on the clock
@@ -40,6 +45,8 @@ struct GameOutcome {
 
 // What a game must be, as far as it is known: its entrants (in seat order, which is the order of
 // its BOTs on the arena's command line), its seed and the arena settings it was played with.
+// The arena numbers the builtins 0, 1, ... in seat order and logs the k-th bot it started to
+// ...-bot<k>.log, so a results file says each player's seat.
 struct ExpectedGame {
     std::optional<std::vector<std::string>> seats;
     std::optional<std::uint64_t> seed;
@@ -66,9 +73,10 @@ struct LoadedGame {
 
 // The game in a parsed results file, checked. Builtins are "builtin:<kind>"; a bot is its
 // "command" (or, in a file without commands, the BOT of `expected.seats` that its log number
-// names). Checks: the players are 1 to 64 and as many as settings.players; their places are 1..n
-// once each; masses are finite, 0 to 1e9; kinds and statuses are known; and whatever `expected`
-// knows agrees.
+// names). Checks: the players are 1 to 64 and as many as settings.players; their indexes 0..n-1
+// and places 1..n once each; masses are finite, 0 to 1e9; kinds and statuses are known; and
+// whatever `expected` knows agrees, the entrants seat by seat (a bot the arena could not start,
+// which has no log, may take any seat of its command that no started bot took).
 LoadedGame checkGame(const nlohmann::json& results, const ExpectedGame& expected);
 
 // Reads and checks the results file at `path`. A seat's log is taken as the file of that name
