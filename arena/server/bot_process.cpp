@@ -10,6 +10,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "arena/server/output_file.hpp"
+#include "util/whole_file.hpp"
+
 extern char** environ;
 
 namespace nimbus::arena {
@@ -118,10 +121,14 @@ BotProcess::BotProcess(const std::string& command, const std::string& logPath,
     std::string text = command;
     char* argv[] = {shell.data(), dashC.data(), text.data(), nullptr};
 
-    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A log of an earlier run is replaced; the new one is created anew, never through a link.
+    if (const std::string why = removeStale(logPath); !why.empty()) {
+        throw std::runtime_error("cannot start \"" + command + "\": " + why);
+    }
+    const util::OpenedFile opened = util::createNew(logPath);
+    const int log = opened.fd;
     if (log < 0) {
-        throw std::runtime_error("cannot start \"" + command + "\": " + logPath + ": " +
-                                 std::strerror(errno));
+        throw std::runtime_error("cannot start \"" + command + "\": " + opened.error.message);
     }
     const pid_t arena = ::getpid();
     pid_ = ::fork();
