@@ -103,7 +103,8 @@ struct ReplayFile::Writer {
                 out.clear();
                 if (!appendMember(compressor.c, piece, out)) {
                     problem = "the compression failed";
-                } else if (const util::FileError e = util::writeAll(fd, out.data(), out.size(), name);
+                } else if (const util::FileError e =
+                               util::writeAll(fd, out.data(), out.size(), name);
                            e.failed()) {
                     problem = e.message;
                     if (cutBack) {

@@ -240,7 +240,7 @@ TEST(ArenaProgram, LinksPlantedAtTheNamesItCreatesAreNotFollowed) {
     const pid_t arena = spawnArena({"--ticks", "20", "--players", "3", "--lobby-seconds", "2",
                                     "--replay", replay, "--results", dir + "/results.json",
                                     "builtin:idle", "builtin:idle"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // in the lobby by then
     plant(replay + ".partial", "victim2");
     plant(dir + "/.results.json." + std::to_string(arena) + ".tmp", "victim3");
     EXPECT_EQ(waitAtMost(arena, std::chrono::seconds(30)), 1);  // a game without its replay
