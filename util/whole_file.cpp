@@ -17,8 +17,10 @@ namespace {
 constexpr mode_t kMode = 0666;  // less the umask
 constexpr int kNameTries = 100;
 
-FileError failure(const std::string& what, int code = errno) {
-    return {code, "cannot " + what + ": " + std::strerror(code)};
+// "cannot STEP PATH: REASON", for errno (read before anything else can change it) or `code`.
+FileError failure(const char* step, const std::string& path, int code = 0) {
+    code = code != 0 ? code : errno;
+    return {code, std::string("cannot ") + step + " " + path + ": " + std::strerror(code)};
 }
 
 OpenedFile failed(const std::string& path, FileError error) {
@@ -74,7 +76,7 @@ OpenedFile createNew(const std::string& path) {
     file.path = path;
     file.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kMode);
     if (file.fd < 0) {
-        file.error = failure("create " + path);
+        file.error = failure("create", path);
     }
     return file;
 }
@@ -100,7 +102,7 @@ OpenedFile openInPlace(const std::string& path, const KeepWaiting& keepWaiting) 
         return failed(path, errno == EINTR
                                 ? FileError{EINTR, "cannot open " + path +
                                                        ": interrupted while it waited for a reader"}
-                                : failure("open " + path));
+                                : failure("open", path));
     }
     // Checked on what was opened: a file put in the FIFO's place meanwhile is not written over.
     struct stat st {};
@@ -123,9 +125,9 @@ FileError writeAll(int fd, const void* data, std::size_t size, const std::string
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n == 0) {
-            return failure("write " + name, EIO);
+            return failure("write", name, EIO);
         } else if (!interrupted(keepWaiting)) {
-            return failure("write " + name);
+            return failure("write", name);
         }
     }
     return {};
@@ -134,13 +136,14 @@ FileError writeAll(int fd, const void* data, std::size_t size, const std::string
 FileError commit(int fd, const std::string& temp, const std::string& target) {
     FileError error;
     if (::fsync(fd) != 0) {
-        error = failure("flush " + temp);
+        error = failure("flush", temp);
     }
     if (::close(fd) != 0 && !error.failed()) {
-        error = failure("close " + temp);
+        error = failure("close", temp);
     }
     if (!error.failed() && ::rename(temp.c_str(), target.c_str()) != 0) {
-        error = failure("rename " + temp + " to " + target);
+        const int code = errno;
+        error = failure("rename", temp + " to " + target, code);
     }
     return error;
 }
@@ -154,7 +157,7 @@ FileError writeWhole(const std::string& path, std::string_view text,
         }
         FileError error = writeAll(file.fd, text.data(), text.size(), path, keepWaiting);
         if (::close(file.fd) != 0 && !error.failed()) {
-            error = failure("close " + path);
+            error = failure("close", path);
         }
         return error;
     }

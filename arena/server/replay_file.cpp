@@ -227,7 +227,11 @@ std::string ReplayFile::finish() {
         return writer_->why;
     }
     if (temp_.empty()) {
-        return ::close(fd) == 0 ? "" : "cannot close " + path_ + ": " + std::strerror(errno);
+        if (::close(fd) == 0) {
+            return "";
+        }
+        const int code = errno;
+        return "cannot close " + path_ + ": " + std::strerror(code);
     }
     return util::commit(fd, temp_, path_).message;
 }
