@@ -55,7 +55,8 @@ FolderLock::FolderLock(const fs::path& dir) {
         throw std::runtime_error("cannot create " + shown(dir));
     }
     const fs::path path = dir / "tournament.lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Kept from run to run (the lock is on it), and written: never through a link.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         throw std::runtime_error("cannot open " + shown(path) + ": " + std::strerror(errno));
     }

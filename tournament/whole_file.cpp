@@ -8,6 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "util/whole_file.hpp"
+
 namespace nimbus::tournament {
 
 namespace {
@@ -62,31 +64,8 @@ FileText readFileTail(const std::filesystem::path& path, std::size_t bytes) {
 }
 
 void writeWhole(const std::filesystem::path& path, const std::string& text) {
-    std::string temp = path.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    const int error = done < text.size() ? errno : 0;
-    // mkstemp makes the file private; the result is as readable as any other file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    if (::close(fd) != 0 || done < text.size() || ::rename(temp.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(error != 0 ? error : errno);
-        ::unlink(temp.c_str());
-        throw std::runtime_error("cannot write " + path.string() + ": " + why);
+    if (const util::FileError error = util::writeWhole(path.string(), text); error.failed()) {
+        throw std::runtime_error(error.message);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Small files read and written whole: reads never block on a FIFO or a device and never take
-// more than a limit; writes go through a temporary file of their own and a rename, so that a
-// reader sees all or nothing and two writers never share a temporary file.
+// more than a limit; writes are util/whole_file.hpp's (a temporary file of their own, created
+// anew beside the target, and a rename), so that a reader sees all or nothing.
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -21,8 +21,8 @@ FileText readWholeFile(const std::filesystem::path& path, std::size_t limit = 16
 // link.
 FileText readFileTail(const std::filesystem::path& path, std::size_t bytes);
 
-// Writes text to path through a unique temporary file beside it and a rename. Throws
-// std::runtime_error when it cannot.
+// util::writeWhole, for the tournament's callers, which report by exception: throws
+// std::runtime_error with util's message when it cannot.
 void writeWhole(const std::filesystem::path& path, const std::string& text);
 
 }  // namespace nimbus::tournament

@@ -67,6 +67,18 @@ const char* statusName(PlayerStatus status) {
     return "absent";
 }
 
+const char* replayStateName(ReplayState state) {
+    switch (state) {
+        case ReplayState::Whole:
+            return "whole";
+        case ReplayState::Partial:
+            return "partial";
+        case ReplayState::None:
+            break;
+    }
+    return "none";
+}
+
 const char* programVersion() {
     return NIMBUS_VERSION;
 }
@@ -170,6 +182,9 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
           {"rainclouds", summary.rainclouds},
           {"players", rows.size()}}},
         {"pacing", pacing},
+        {"replay",
+         {{"state", replayStateName(summary.replay.state)},
+          {"problem", textOrNull(summary.replay.problem)}}},
         {"players", players},
     };
 }

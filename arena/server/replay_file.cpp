@@ -4,9 +4,9 @@
 #include <libdeflate.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <condition_variable>
@@ -25,15 +25,6 @@ namespace {
 constexpr int kLevel = 5;
 constexpr std::size_t kHeader = 20;  // 10 bytes, XLEN, and the "NL" field of 4 bytes
 constexpr std::size_t kTrailer = 8;  // CRC-32 and length
-
-std::string failure(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-bool isSpecial(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
 
 void putLittle32(std::uint8_t* at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) {
@@ -87,14 +78,17 @@ struct ReplayFile::Writer {
     std::vector<std::string> spare;  // written pieces' buffers, to be filled again
     bool closing = false;
     std::string why;  // the first failure
+    std::atomic<bool> failed{false};
     std::thread thread;
 
-    void run(int fd, const std::string& name) {
+    // `cutBack`: on a failed write, the file is cut back to its last whole member.
+    void run(int fd, const std::string& name, bool cutBack) {
         const Compressor compressor;
         std::vector<std::uint8_t> out;
+        off_t whole = 0;  // bytes of the members written whole
         while (true) {
             std::string piece;
-            bool failed = false;
+            bool skip = false;
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 queued.wait(lock, [this] { return !queue.empty() || closing; });
@@ -102,17 +96,28 @@ struct ReplayFile::Writer {
                     return;
                 }
                 piece = std::move(queue.front());
-                failed = !why.empty();
+                skip = !why.empty();
             }
             std::string problem;
-            if (!failed) {
+            if (!skip) {
                 out.clear();
-                problem = appendMember(compressor.c, piece, out) ? writeAll(fd, out, name)
-                                                                 : "the compression failed";
+                if (!appendMember(compressor.c, piece, out)) {
+                    problem = "the compression failed";
+                } else if (const util::FileError e =
+                               util::writeAll(fd, out.data(), out.size(), name);
+                           e.failed()) {
+                    problem = e.message;
+                    if (cutBack) {
+                        [[maybe_unused]] const int ignored = ::ftruncate(fd, whole);
+                    }
+                } else {
+                    whole += static_cast<off_t>(out.size());
+                }
             }
             std::lock_guard<std::mutex> lock(mutex);
-            if (why.empty()) {
+            if (why.empty() && !problem.empty()) {
                 why = problem;
+                failed = true;
             }
             queue.pop_front();
             piece.clear();
@@ -120,41 +125,22 @@ struct ReplayFile::Writer {
             taken.notify_all();
         }
     }
-
-    static std::string writeAll(int fd, const std::vector<std::uint8_t>& bytes,
-                                const std::string& name) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return failure("cannot write " + name);
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return "";
-    }
 };
 
 std::string partialPath(const std::string& path) {
     return path + ".partial";
 }
 
-std::unique_ptr<ReplayFile> ReplayFile::create(const std::string& path, std::string& why) {
-    const bool inPlace = isSpecial(path);
-    const std::string temp = inPlace ? std::string() : partialPath(path);
-    int fd = -1;
-    do {  // opening a FIFO waits for its reader, and a signal may come meanwhile
-        fd = inPlace ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC)
-                     : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        why = failure("cannot create " + (inPlace ? path : temp));
+std::unique_ptr<ReplayFile> ReplayFile::create(const std::string& path, util::FileError& error,
+                                               const util::KeepWaiting& keepWaiting) {
+    const util::OpenedFile file = util::writtenInPlace(path) ? util::openInPlace(path, keepWaiting)
+                                                             : util::createNew(partialPath(path));
+    if (file.fd < 0) {
+        error = file.error;
         return nullptr;
     }
-    return std::unique_ptr<ReplayFile>(new ReplayFile(path, temp, fd));
+    const std::string temp = file.path == path ? std::string() : file.path;
+    return std::unique_ptr<ReplayFile>(new ReplayFile(path, temp, file.fd));
 }
 
 ReplayFile::ReplayFile(std::string path, std::string temp, int fd)
@@ -169,7 +155,7 @@ ReplayFile::ReplayFile(std::string path, std::string temp, int fd)
     sigset_t before;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &before);
-    writer_->thread = std::thread(&Writer::run, writer_.get(), fd_, temp_.empty() ? path_ : temp_);
+    writer_->thread = std::thread(&Writer::run, writer_.get(), fd_, where(), !temp_.empty());
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
@@ -227,21 +213,27 @@ void ReplayFile::flushIfDue() {
     handOver();
 }
 
+bool ReplayFile::failed() const {
+    return writer_->failed;
+}
+
 std::string ReplayFile::finish() {
     handOver();
     stopWriter();
-    std::string why = writer_->why;
-    if (why.empty() && !temp_.empty() && ::fsync(fd_) != 0) {
-        why = failure("cannot flush " + temp_);
-    }
-    if (::close(fd_) != 0 && why.empty()) {
-        why = failure("cannot close " + (temp_.empty() ? path_ : temp_));
-    }
+    const int fd = fd_;
     fd_ = -1;
-    if (why.empty() && !temp_.empty() && ::rename(temp_.c_str(), path_.c_str()) != 0) {
-        why = failure("cannot rename " + temp_ + " to " + path_);
+    if (!writer_->why.empty()) {
+        ::close(fd);
+        return writer_->why;
     }
-    return why;
+    if (temp_.empty()) {
+        if (::close(fd) == 0) {
+            return "";
+        }
+        const int code = errno;
+        return "cannot close " + path_ + ": " + std::strerror(code);
+    }
+    return util::commit(fd, temp_, path_).message;
 }
 
 }  // namespace nimbus::arena

@@ -1,16 +1,22 @@
 #pragma once
-// The replay file while the game runs, written to PATH.partial and at the end flushed to disk and
-// renamed to PATH (a path that is not a regular file, a device or a pipe, is written in place).
+// The replay file while the game runs, written to PATH.partial (created anew: nothing may stand
+// at that name, a link least of all) and at the end flushed to disk and renamed to PATH (a path
+// that is not a regular file, a device or a pipe, is written in place; util/whole_file.hpp).
 // The text is cut into pieces of about kReplayPiece bytes, each compressed by a thread of its own
 // into a whole gzip member that names its length in its header (docs/replay.md), so the game never
 // waits for the compression unless it runs ahead by kReplayQueued pieces (memory stays bounded).
 // A piece is handed over at least every kReplayFlushEvery, so the .partial file of a killed arena
-// is a readable replay of every tick but the last moments.
+// is a readable replay of every tick but the last moments. A write that fails (a full disk) ends
+// the writing at once: the .partial file is cut back to its last whole piece, so that it stays a
+// readable replay, and failed() tells the game, which goes on without it.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "util/whole_file.hpp"
 
 namespace nimbus::arena {
 
@@ -23,8 +29,11 @@ std::string partialPath(const std::string& path);
 
 class ReplayFile {
   public:
-    // Creates PATH.partial (or opens PATH in place); nullptr, with why, when it cannot.
-    static std::unique_ptr<ReplayFile> create(const std::string& path, std::string& why);
+    // Creates PATH.partial (or opens PATH in place, waiting for a FIFO's reader until a signal
+    // comes, unless keepWaiting says otherwise); nullptr, with the error (EINTR: a signal ended
+    // the wait), when it cannot.
+    static std::unique_ptr<ReplayFile> create(const std::string& path, util::FileError& error,
+                                              const util::KeepWaiting& keepWaiting = {});
     // An unfinished file gets what was appended, and is left as it is: a partial replay.
     ~ReplayFile();
 
@@ -32,9 +41,14 @@ class ReplayFile {
     void append(std::string_view text);
     // Hands the text so far to the compression when kReplayFlushEvery has passed since last time.
     void flushIfDue();
+    // Whether a write has failed: nothing more reaches the file (finish() says why).
+    bool failed() const;
     // Writes everything, flushes the file to disk, closes it and renames it to PATH.
-    // Returns why it could not (the first failure since the file was created), or "".
+    // Returns why it could not (the first failure since the file was created), or "": then the
+    // file written so far is left as it is (see where()).
     std::string finish();
+    // Where the replay is written: PATH.partial, or PATH when written in place.
+    const std::string& where() const { return temp_.empty() ? path_ : temp_; }
 
   private:
     ReplayFile(std::string path, std::string temp, int fd);
