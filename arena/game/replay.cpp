@@ -367,7 +367,7 @@ VerifyReport checkEnd(ReplaySource& source, const Game& game, const std::string&
     }
     const std::string expected = ReplayEncoder::endLine(game, endReasonOf(game), refused);
     if (expected.size() != text.size() + 1 || expected.compare(0, text.size(), text) != 0) {
-        return mismatch(game.tick(), "the end line differs from the re-run game's, " +
+        return mismatch(game.tick(), "the end line differs from the re-run game's: " +
                                          shortened(expected.substr(0, expected.size() - 1)));
     }
     std::string after;
