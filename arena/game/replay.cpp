@@ -456,9 +456,10 @@ VerifyReport verifyLines(ReplaySource& source, const std::string& headerText,
 }
 
 // Text that reads wrongly may be the work of damage that the gzip member's check finds only at
-// the member's end: a failure is put down to damage when there is some.
+// the member's end: a failure is put down to damage when there is some. The arena's members hold
+// about 256 KiB of text, so the look-ahead covers the rest of one whatever the line.
 VerifyReport blameDamage(ReplaySource& source, VerifyReport report, bool ours) {
-    constexpr std::size_t kLookAhead = 16u * 1024 * 1024;
+    constexpr std::size_t kLookAhead = 4 * kMaxReplayLineBytes;
     if (report.ok || (!source.problem().empty() &&
                       report.message.find(source.problem()) != std::string::npos)) {
         return report;
