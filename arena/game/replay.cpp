@@ -87,33 +87,37 @@ VerifyReport mismatch(std::int32_t ticksChecked, const std::string& why) {
 
 namespace {
 
-// A JSON text of at most this depth is parsed into a document; a deeper one is no header.
+// A header holds 11 values and 4 per player (nested at most 3 deep): a JSON text of more, or
+// nested deeper, is no header and is not parsed into a document.
 constexpr std::size_t kMaxHeaderDepth = 8;
+constexpr std::size_t kMaxHeaderValues = 64 + 4 * kMaxReplayPlayers;
 
-// Counts the depth of a JSON text without building it (see parseShallow).
-struct DepthLimit {
+// Counts the depth and the values of a JSON text without building it (see parseHeader).
+struct HeaderLimits {
     std::size_t depth = 0;
-    bool null() { return true; }
-    bool boolean(bool) { return true; }
-    bool number_integer(std::int64_t) { return true; }
-    bool number_unsigned(std::uint64_t) { return true; }
-    bool number_float(double, const std::string&) { return true; }
-    bool string(std::string&) { return true; }
-    bool binary(nlohmann::json::binary_t&) { return true; }
-    bool start_object(std::size_t) { return ++depth <= kMaxHeaderDepth; }
+    std::size_t values = 0;
+    bool value() { return ++values <= kMaxHeaderValues; }
+    bool null() { return value(); }
+    bool boolean(bool) { return value(); }
+    bool number_integer(std::int64_t) { return value(); }
+    bool number_unsigned(std::uint64_t) { return value(); }
+    bool number_float(double, const std::string&) { return value(); }
+    bool string(std::string&) { return value(); }
+    bool binary(nlohmann::json::binary_t&) { return value(); }
+    bool start_object(std::size_t) { return value() && ++depth <= kMaxHeaderDepth; }
     bool key(std::string&) { return true; }
     bool end_object() { return --depth, true; }
-    bool start_array(std::size_t) { return ++depth <= kMaxHeaderDepth; }
+    bool start_array(std::size_t) { return value() && ++depth <= kMaxHeaderDepth; }
     bool end_array() { return --depth, true; }
     bool parse_error(std::size_t, const std::string&, const nlohmann::json::exception&) {
         return false;
     }
 };
 
-// The JSON document of a text (at most a line long) that is not nested deeper than a header:
-// its memory stays within a small multiple of the text's. Discarded when it is not such JSON.
-nlohmann::json parseShallow(const std::string& text) {
-    DepthLimit limit;
+// The JSON document of a line that may be a header: discarded when it is not JSON, or holds
+// more than a header can (so that its document stays small whatever the line).
+nlohmann::json parseHeader(const std::string& text) {
+    HeaderLimits limit;
     if (!nlohmann::json::sax_parse(text, &limit)) {
         return nlohmann::json(nlohmann::json::value_t::discarded);
     }
@@ -481,7 +485,7 @@ VerifyReport verifyReplay(ReplaySource& source) {
     VerifyReport report;
     try {
         if (next == ReplaySource::Next::Line) {
-            const nlohmann::json header = parseShallow(first);
+            const nlohmann::json header = parseHeader(first);
             if (header.is_object() && header.contains("version") && header["version"] == 2) {
                 if (field(header, "format") != kReplayFormat) {
                     throw NotAReplay{"its format is not \"" + std::string(kReplayFormat) + "\""};

@@ -190,6 +190,10 @@ TEST(HostileReplay, EveryFileIsVerifiedOrRefusedSoundlyWithinFewLinesOfHeap) {
         // Files that would take memory without bound are refused within a few lines of heap.
         {"16 MiB of spaces, gzip, no header", "s.jsonl.gz", gzip(std::string(16 << 20, ' ')),
          Verdict::NotReplay, ""},
+        {"a header line of 400,000 numbers", "h.jsonl.gz",
+         gzip("{\"format\":\"nimbus-arena-replay\",\"version\":2,\"x\":[0" +
+              repeated(",0", 400000) + "]}\n"),
+         Verdict::NotReplay, ""},
         {"a header, then a line of 2 MiB of [", "b.jsonl.gz",
          gzip(header + std::string(2 << 20, '[') + "\n"), Verdict::NotReplay, "line 2"},
         {"2 MiB of [ and no header", "b.jsonl.gz", gzip(std::string(2 << 20, '[') + "\n"),
