@@ -32,7 +32,7 @@ inline constexpr std::int64_t kMaxReplayPlayers = 1024;
 inline constexpr std::int64_t kMaxReplayRainclouds = 10000;
 inline constexpr std::int64_t kMaxReplayTicks = 100000000;
 // A line of a replay (version 2) longer than this is not a replay: a tick line of the largest
-// game above is at most 997,624 bytes (every cloud moved and changed mass, four winds of every
+// game above is at most 959,850 bytes (every cloud moved and changed mass, four winds of every
 // player, every cloud swallowed, each number at its longest), its header and end line far less.
 inline constexpr std::size_t kMaxReplayLineBytes = 1024u * 1024;
 // A version-1 replay (one JSON text, written by earlier arenas) longer than this is refused: eight

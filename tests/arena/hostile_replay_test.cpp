@@ -41,11 +41,29 @@ void uncounted(void* p) noexcept {
 
 }  // namespace
 
+// Every form of new and delete, so that each pair meets the same allocator.
 void* operator new(std::size_t n) {
     return counted(std::malloc(n == 0 ? 1 : n));
 }
 void* operator new[](std::size_t n) {
-    return counted(std::malloc(n == 0 ? 1 : n));
+    return operator new(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(n);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept {
+    return operator new(n, t);
+}
+void* operator new(std::size_t n, std::align_val_t a) {
+    const auto align = static_cast<std::size_t>(a);
+    return counted(std::aligned_alloc(align, (n + align - 1) / align * align));
+}
+void* operator new[](std::size_t n, std::align_val_t a) {
+    return operator new(n, a);
 }
 void operator delete(void* p) noexcept {
     uncounted(p);
@@ -57,6 +75,24 @@ void operator delete(void* p, std::size_t) noexcept {
     uncounted(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
+    uncounted(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    uncounted(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    uncounted(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    uncounted(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    uncounted(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    uncounted(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
     uncounted(p);
 }
 
