@@ -1,14 +1,13 @@
 #pragma once
-// Replay verification: the recorded game re-run from its seed and winds, every tick compared with
-// the record. Version 2 (replay_format.hpp, written while the game runs) is read as a stream, line
-// by line, with memory for one line; version 1 (one JSON text with rounded positions and a
-// fingerprint per tick, written by earlier arenas) is read whole.
+// Replay verification: the recorded game re-run from its seed and winds, every line of the record
+// compared with the one the re-run game gives (docs/replay.md). Version 2 (replay_format.hpp,
+// written while the game runs) is read line by line, each line at most kMaxReplayLineBytes;
+// version 1 (one JSON text with rounded positions and a fingerprint per tick, written by earlier
+// arenas) is read as a stream of at most kMaxReplayV1Bytes. Either way memory stays bounded
+// whatever the file holds.
 #include <cstdint>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
-#include "arena/game/game.hpp"
 #include "arena/game/replay_stream.hpp"
 
 namespace nimbus::arena {
@@ -23,10 +22,8 @@ struct VerifyReport {
 
 // Either version, from a source that may be gzip-compressed. Checks each number it reads
 // (settings within arena/limits.hpp, ids, ticks, winds) before anything is allocated for it.
-// Never throws.
+// A record without its end line verifies (partial) only when the source's name ends in
+// ".partial" and its data is cut short, not damaged; a damaged file never verifies. Never throws.
 VerifyReport verifyReplay(ReplaySource& source);
-
-// A version-1 replay already parsed.
-VerifyReport verifyReplayV1(const nlohmann::json& replay);
 
 }  // namespace nimbus::arena

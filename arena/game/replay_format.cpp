@@ -52,7 +52,11 @@ ReplayEncoder::ReplayEncoder(const Game& game) {
 
 std::string ReplayEncoder::header(const Game& game, const std::vector<PlayerInfo>& players,
                                   std::int32_t tickMs) {
-    const GameSettings& s = game.settings();
+    return header(game.settings(), players, tickMs);
+}
+
+std::string ReplayEncoder::header(const GameSettings& s, const std::vector<PlayerInfo>& players,
+                                  std::int32_t tickMs) {
     // Ordered by hand: "format" and "version" first, so that a reader knows the file at once.
     nlohmann::ordered_json out;
     out["format"] = kReplayFormat;
@@ -136,12 +140,21 @@ void ReplayEncoder::appendTick(const Game& game, std::string& out) {
 }
 
 std::string ReplayEncoder::endLine(const Game& game, const std::string& endReason) {
+    std::vector<std::int64_t> refused;
+    for (std::int32_t p = 0; p < game.settings().players; ++p) {
+        refused.push_back(game.record(p).rejectedWinds);
+    }
+    return endLine(game, endReason, refused);
+}
+
+std::string ReplayEncoder::endLine(const Game& game, const std::string& endReason,
+                                   const std::vector<std::int64_t>& refused) {
     std::string out = "{\"end_tick\":";
     appendInt(out, game.tick());
     out += ",\"end_reason\":" + nlohmann::json(endReason).dump() + ",\"refused\":[";
-    for (std::int32_t p = 0; p < game.settings().players; ++p) {
+    for (std::size_t p = 0; p < refused.size(); ++p) {
         out += p == 0 ? "" : ",";
-        appendInt(out, game.record(p).rejectedWinds);
+        appendInt(out, refused[p]);
     }
     out += "],\"f\":\"" + fingerprintText(game.fingerprint()) + "\"}\n";
     return out;

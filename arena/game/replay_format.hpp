@@ -34,6 +34,8 @@ class ReplayEncoder {
     // "arena"}, "players": [{"index", "name", "kind"}]}, with its line feed.
     static std::string header(const Game& game, const std::vector<PlayerInfo>& players,
                               std::int32_t tickMs);
+    static std::string header(const GameSettings& settings, const std::vector<PlayerInfo>& players,
+                              std::int32_t tickMs);
 
     // Appends the line of the game's current tick, with its line feed: {"t", "p": [id, x, y, ...]
     // of the clouds whose position changed, "m": [[id, mass], ...] of those whose mass changed,
@@ -44,6 +46,9 @@ class ReplayEncoder {
 
     // {"end_tick", "end_reason", "refused": [refused winds per player], "f"}, with its line feed.
     static std::string endLine(const Game& game, const std::string& endReason);
+    // The same with the refused winds given (one count per player), not taken from the game.
+    static std::string endLine(const Game& game, const std::string& endReason,
+                               const std::vector<std::int64_t>& refused);
 
   private:
     std::vector<std::uint32_t> x_;  // by cloud id, the bits last written
