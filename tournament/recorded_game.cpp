@@ -80,7 +80,11 @@ std::string headerMismatch(const nlohmann::json& header, const GameOutcome& game
     std::vector<const SeatResult*> byIndex(game.seats.size(), nullptr);
     std::int64_t seated = 0;
     for (const SeatResult& seat : game.seats) {
-        byIndex[static_cast<std::size_t>(seat.player)] = &seat;
+        const auto index = static_cast<std::size_t>(seat.player);
+        if (index >= byIndex.size() || byIndex[index] != nullptr)
+            return "its results name player " + std::to_string(seat.player) +
+                   " twice or beyond its players";
+        byIndex[index] = &seat;
         seated += seat.status != "absent" ? 1 : 0;
     }
     const auto optional = [](const std::optional<std::int64_t>& v) {
