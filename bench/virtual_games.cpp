@@ -33,9 +33,9 @@
 #include "arena/server/referee.hpp"
 #include "bot/control/bot.hpp"
 #include "bot/plan/planner.hpp"
-#include "tournament/analysis_report.hpp"
-#include "tournament/schedule.hpp"
-#include "tournament/standings.hpp"
+#include "tournament/analysis/analysis_report.hpp"
+#include "tournament/play/schedule.hpp"
+#include "tournament/standings/standings.hpp"
 
 namespace {
 

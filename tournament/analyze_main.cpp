@@ -10,12 +10,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tournament/analysis_report.hpp"
-#include "tournament/entrant.hpp"
-#include "tournament/game_result.hpp"
-#include "tournament/recorded_game.hpp"
-#include "tournament/standings.hpp"
-#include "tournament/standings_files.hpp"
+#include "tournament/analysis/analysis_report.hpp"
+#include "tournament/records/entrant.hpp"
+#include "tournament/records/game_result.hpp"
+#include "tournament/analysis/recorded_game.hpp"
+#include "tournament/standings/standings.hpp"
+#include "tournament/standings/standings_files.hpp"
 
 namespace {
 

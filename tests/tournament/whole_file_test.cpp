@@ -1,6 +1,6 @@
 // The files the tournament tool writes go through util's one writer: never through a link planted
 // at the target or at a name the writer creates; a FIFO at the target is written in place.
-#include "tournament/whole_file.hpp"
+#include "tournament/records/whole_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
