@@ -14,7 +14,7 @@
 #include <CLI/CLI.hpp>
 
 #include "arena/game/builtin_player.hpp"
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/arena_server.hpp"
 #include "arena/server/output_file.hpp"

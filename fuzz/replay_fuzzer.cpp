@@ -4,7 +4,7 @@
 // partial record (only the .partial file) or says the file is not a replay; the name changes
 // nothing else. It never crashes or overflows, and its memory stays bounded whatever the input
 // (scripts/fuzz runs it with -rss_limit_mb=256).
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto finished = nimbus::arena::ReplaySource::memory(data, size, "game.replay.jsonl.gz");

@@ -17,11 +17,11 @@
 
 #include "arena/game/builtin_player.hpp"
 #include "arena/game/game.hpp"
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/encoder.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/bot_process.hpp"
 #include "arena/server/progress_line.hpp"
-#include "arena/server/replay_file.hpp"
+#include "arena/replay/writer.hpp"
 #include "arena/server/protocol.hpp"
 #include "arena/server/referee.hpp"
 #include "arena/server/session.hpp"

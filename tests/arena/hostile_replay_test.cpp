@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 #include "tests/arena/recorded_replay.hpp"
 
 namespace {

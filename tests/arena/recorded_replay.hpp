@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "arena/game/builtin_player.hpp"
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/encoder.hpp"
 #include "arena/game/results.hpp"
 
 namespace nimbus::arena::testing {

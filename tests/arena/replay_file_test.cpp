@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "arena/game/replay_stream.hpp"
-#include "arena/server/replay_file.hpp"
+#include "arena/replay/reader.hpp"
+#include "arena/replay/writer.hpp"
 
 namespace nimbus::arena {
 namespace {

@@ -1,4 +1,4 @@
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <random>
 #include <sstream>
 
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/encoder.hpp"
 #include "tests/arena/recorded_replay.hpp"
 
 namespace nimbus::arena {

@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "arena/game/builtin_player.hpp"
-#include "arena/game/replay_format.hpp"
-#include "arena/game/replay_stream.hpp"
+#include "arena/replay/encoder.hpp"
+#include "arena/replay/reader.hpp"
 #include "arena/limits.hpp"
 #include "tournament/records/entrant.hpp"
 

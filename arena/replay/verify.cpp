@@ -1,4 +1,4 @@
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "arena/game/replay_check.hpp"
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/verify_lines.hpp"
+#include "arena/replay/encoder.hpp"
 #include "arena/limits.hpp"
 
 namespace nimbus::arena {
@@ -124,7 +124,7 @@ nlohmann::json parseHeader(const std::string& text) {
     return nlohmann::json::parse(text, nullptr, false);
 }
 
-// Reads a line as the arena writes it (replay_format.hpp): JSON without white space, its keys in
+// Reads a line as the arena writes it (encoder.hpp): JSON without white space, its keys in
 // their order. Each read takes what it expects and says whether it was there.
 class LineReader {
   public:

@@ -1,4 +1,4 @@
-#include "arena/server/replay_file.hpp"
+#include "arena/replay/writer.hpp"
 
 #include <fcntl.h>
 #include <libdeflate.h>

@@ -1,4 +1,4 @@
-#include "arena/game/replay_stream.hpp"
+#include "arena/replay/reader.hpp"
 
 #include <zlib.h>
 

@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "arena/game/game.hpp"
-#include "arena/game/replay.hpp"
-#include "arena/game/replay_stream.hpp"
+#include "arena/replay/verify.hpp"
+#include "arena/replay/reader.hpp"
 
 namespace nimbus::arena {
 

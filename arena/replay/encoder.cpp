@@ -1,4 +1,4 @@
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/encoder.hpp"
 
 #include <charconv>
 #include <cstdio>

@@ -11,8 +11,8 @@
 #include <streambuf>
 #include <vector>
 
-#include "arena/game/replay_check.hpp"
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/verify_lines.hpp"
+#include "arena/replay/encoder.hpp"
 #include "arena/limits.hpp"
 
 namespace nimbus::arena {

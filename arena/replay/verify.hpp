@@ -1,6 +1,6 @@
 #pragma once
 // Replay verification: the recorded game re-run from its seed and winds, every line of the record
-// compared with the one the re-run game gives (docs/replay.md). Version 2 (replay_format.hpp,
+// compared with the one the re-run game gives (docs/replay.md). Version 2 (encoder.hpp,
 // written while the game runs) is read line by line, each line at most kMaxReplayLineBytes;
 // version 1 (one JSON text with rounded positions and a fingerprint per tick, written by earlier
 // arenas) is read as a stream of at most kMaxReplayV1Bytes. Either way memory stays bounded
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "arena/game/replay_stream.hpp"
+#include "arena/replay/reader.hpp"
 
 namespace nimbus::arena {
 
