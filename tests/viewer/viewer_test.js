@@ -9,7 +9,7 @@ const fs = require("node:fs");
 const path = require("node:path");
 const zlib = require("node:zlib");
 const { execFileSync } = require("node:child_process");
-const { serve, launch, newPage } = require("./browser_support.js");
+const { serve, launch, newPage } = require("../../tools/browser_support.js");
 
 const [arena, tournament, out] = process.argv.slice(2);
 const viewerDir = path.resolve(__dirname, "../../viewer");

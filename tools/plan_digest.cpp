@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "bench/plan_scenarios.hpp"
+#include "tools/plan_scenarios.hpp"
 
 namespace {
 

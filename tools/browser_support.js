@@ -37,7 +37,7 @@ function serve(mounts) {
 
 // Debian's chromium (never a downloaded browser); NIMBUS_CHROMIUM overrides the path.
 async function launch() {
-  const modules = path.join(__dirname, "../../viewer/node_modules/playwright-core");
+  const modules = path.join(__dirname, "../viewer/node_modules/playwright-core");
   const { chromium } = require(modules);
   return chromium.launch({
     executablePath: process.env.NIMBUS_CHROMIUM || "/usr/bin/chromium",

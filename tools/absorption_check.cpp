@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tests/arena/absorption_reference.hpp"
+#include "tools/absorption_reference.hpp"
 
 int main(int argc, char** argv) {
     const long games = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 300;
