@@ -32,6 +32,7 @@
 #include "arena/server/protocol.hpp"
 #include "arena/server/referee.hpp"
 #include "bot/control/bot.hpp"
+#include "bot/physics/wind_law.hpp"
 #include "bot/plan/planner.hpp"
 #include "tournament/analysis/analysis_report.hpp"
 #include "tournament/play/schedule.hpp"
@@ -113,7 +114,7 @@ class TallyPlanner final : public Planner {
     Strategy decide(float drift, const WorldSnapshot& s, const Trajectory& own) override {
         Strategy plan = inner_->decide(drift, s, own);
         const Wind w = plan.actionWind();
-        const double strength = std::sqrt(double(w.x) * w.x + double(w.y) * w.y);
+        const double strength = windStrengthDouble(w.x, w.y);
         std::string kind = !plan.isDirect             ? "chase"
                            : strength == 0.0          ? "idle"
                            : plan.startTick == s.tick ? "evade"
