@@ -81,6 +81,10 @@ OpenedFile createNew(const std::string& path) {
     return file;
 }
 
+FileError moveAside(const std::string& path, const std::string& to) {
+    return ::rename(path.c_str(), to.c_str()) == 0 ? FileError{} : failure("rename", path + " to " + to);
+}
+
 OpenedFile createAnew(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) != 0) {

@@ -60,6 +60,10 @@ FileError writeAll(int fd, const void* data, std::size_t size, const std::string
 // temporary file is left where it is, for the caller to remove or keep.
 FileError commit(int fd, const std::string& temp, const std::string& target);
 
+// Renames the file at `path` to `to` (in the same file system), replacing what stands there: a
+// file set aside for a look, such as the results of a game that failed.
+FileError moveAside(const std::string& path, const std::string& to);
+
 // Writes the text whole to `path` (see above): in place for a FIFO, device or socket, else through
 // a temporary file, which is removed when any step fails.
 FileError writeWhole(const std::string& path, std::string_view text,

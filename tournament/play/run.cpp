@@ -13,6 +13,7 @@
 #include "tournament/play/games_at_once.hpp"
 #include "tournament/records/tournament_folder.hpp"
 #include "util/process.hpp"
+#include "util/whole_file.hpp"
 
 namespace nimbus::tournament {
 
@@ -136,8 +137,7 @@ class LocalPlayer final : public GamePlayer {
             driver.finished(n, loaded);
             return;
         }
-        std::error_code ec;
-        fs::rename(results, folder / "results.unfinished.json", ec);
+        util::moveAside(results.string(), (folder / "results.unfinished.json").string());
         if (driver.stopping()) {
             driver.dropped(n, loaded);  // stopped by us: played again by the next run
             return;
