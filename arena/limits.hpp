@@ -32,10 +32,12 @@ inline constexpr std::int64_t kMaxReplayPlayers = 1024;
 inline constexpr std::int64_t kMaxReplayRainclouds = 10000;
 inline constexpr std::int64_t kMaxReplayTicks = 100000000;
 // A line of a replay (version 2) longer than this is not a replay: a tick line of the largest
-// game above is well under 1 MiB.
-inline constexpr std::size_t kMaxReplayLineBytes = 8u * 1024 * 1024;
-// A version-1 replay (one JSON text, read whole) longer than this is refused.
-inline constexpr std::size_t kMaxReplayV1Bytes = 2048u * 1024 * 1024;
+// game above is at most 959,850 bytes (every cloud moved and changed mass, four winds of every
+// player, every cloud swallowed, each number at its longest), its header and end line far less.
+inline constexpr std::size_t kMaxReplayLineBytes = 1024u * 1024;
+// A version-1 replay (one JSON text, written by earlier arenas) longer than this is refused: eight
+// times the default game's (3.9 MB); --verify keeps what it needs of it in no more bytes.
+inline constexpr std::size_t kMaxReplayV1Bytes = 32u * 1024 * 1024;
 
 // The peak memory (VmHWM) the hostile-load test allows the arena during a 600-tick game with 64
 // hostile clients (sanitizer builds too, with an 8 MiB quarantine).

@@ -3,10 +3,10 @@
 // results and writes them as JSON. `--verify FILE` re-runs a replay instead and checks every tick.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,11 +14,12 @@
 #include <CLI/CLI.hpp>
 
 #include "arena/game/builtin_player.hpp"
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/arena_server.hpp"
 #include "arena/server/output_file.hpp"
 #include "util/sandbox_settings.hpp"
+#include "util/whole_file.hpp"
 
 namespace {
 
@@ -119,19 +120,34 @@ std::string jsonText(const nlohmann::json& j, int indent) {
     return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-// Writes one output file whole; false (after saying why) when it could not.
-bool writeOutput(const std::string& path, const std::function<std::string()>& text) {
-    std::string why;
-    try {
-        why = nimbus::arena::writeWhole(path, text());
-    } catch (const std::exception& e) {
-        why = e.what();
+// Whether a write failed for want of room.
+bool noRoom(const nimbus::util::FileError& error) {
+    return error.code == ENOSPC || error.code == EDQUOT;
+}
+
+// Writes the results whole; false (after saying why) when it could not. A disk too full for them
+// gets the room of the partial replay, which is removed for it (and the results say so).
+bool writeResults(const std::string& path, nimbus::arena::ResultsSummary summary,
+                  const std::vector<nimbus::arena::ResultRow>& rows, const std::string& partial,
+                  const nimbus::util::KeepWaiting& keepWaiting) {
+    auto write = [&] {
+        return nimbus::util::writeWhole(
+            path, jsonText(nimbus::arena::resultsJson(summary, rows), 2) + "\n", keepWaiting);
+    };
+    nimbus::util::FileError error = write();
+    nimbus::arena::ReplayRecord& replay = summary.replay;
+    if (noRoom(error) && replay.path == partial && ::unlink(partial.c_str()) == 0) {
+        fail("no room for the results (" + error.message + "): removed the partial replay " +
+             partial);
+        replay.problem += "; the partial replay was removed to make room for the results";
+        replay.state = nimbus::arena::ReplayState::None;
+        replay.path.clear();
+        error = write();
     }
-    if (!why.empty()) {
-        fail("cannot write " + path + ": " + why);
-        return false;
+    if (error.failed()) {
+        fail(error.message);
     }
-    return true;
+    return !error.failed();
 }
 
 // With --sandbox: the limits into the options, and this process into a network of its own (the
@@ -302,19 +318,29 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     // A file found at an output path after this run is this run's.
-    for (const std::string& path : {replayPath, resultsPath,
-                                    replayPath.empty() ? "" : nimbus::arena::partialPath(replayPath)}) {
+    const std::string partial = replayPath.empty() ? "" : nimbus::arena::partialPath(replayPath);
+    for (const std::string& path : {replayPath, resultsPath}) {
         if (const std::string why = nimbus::arena::removeStale(path); !path.empty() && !why.empty()) {
+            return fail(why);
+        }
+    }
+    if (!partial.empty() && !nimbus::util::writtenInPlace(replayPath)) {
+        if (const std::string why = nimbus::arena::clearForCreation(partial); !why.empty()) {
             return fail(why);
         }
     }
     server->start();
     io.run();
     // Interrupted games end with 128 + the signal, once what there is has been written (a signal
-    // from here on is held until the files are written, then counted).
+    // from here on is held until the files are written, then counted; a second one ends a wait
+    // for a FIFO's reader).
     auto interrupted = [&server] {
         server->collectLateSignals();
         return server->interruptedBy() != 0 ? 128 + server->interruptedBy() : 0;
+    };
+    const nimbus::util::KeepWaiting untilSecondSignal = [&server] {
+        server->collectLateSignals();
+        return server->signalsReceived() < 2;
     };
 
     const nimbus::arena::Game* game = server->game();
@@ -322,15 +348,11 @@ int main(int argc, char** argv) {
     if (game == nullptr) {
         // Still written: the BOTs that never came are on record as absent.
         if (!resultsPath.empty()) {
-            writeOutput(resultsPath, [&] {
-                return jsonText(nimbus::arena::resultsJson({options.seed, options.ticks, 0,
-                                                            options.tickMs, options.rainclouds,
-                                                            server->endReason(), false,
-                                                            std::nullopt, options.sandbox},
-                                                           rows),
-                                2) +
-                       "\n";
-            });
+            writeResults(resultsPath,
+                         {options.seed, options.ticks, 0, options.tickMs, options.rainclouds,
+                          server->endReason(), false, std::nullopt, options.sandbox,
+                          server->replayRecord()},
+                         rows, partial, untilSecondSignal);
         }
         std::fprintf(stderr, "nimbus-arena: no game was played (%s)\n",
                      server->endReason().c_str());
@@ -339,21 +361,18 @@ int main(int argc, char** argv) {
     }
     std::printf("%s", nimbus::arena::resultsTable(rows).c_str());
     std::fflush(stdout);
-    bool written = true;
-    if (!resultsPath.empty()) {
-        written = writeOutput(resultsPath, [&] {
-            return jsonText(nimbus::arena::resultsJson(
-                                {options.seed, options.ticks, game->tick(), options.tickMs,
-                                 options.rainclouds, server->endReason(), true,
-                                 server->tickStats().pacing(), options.sandbox},
-                                rows),
-                            2) +
-                   "\n";
-        }) && written;
+    const nimbus::arena::ReplayRecord& replay = server->replayRecord();
+    bool written = replayPath.empty() || replay.state == nimbus::arena::ReplayState::Whole;
+    if (!written) {
+        fail("the replay is not whole: " + replay.problem);
     }
-    if (!server->replayProblem().empty()) {
-        written = false;
-        fail("cannot write " + replayPath + ": " + server->replayProblem());
+    if (!resultsPath.empty()) {
+        written = writeResults(resultsPath,
+                               {options.seed, options.ticks, game->tick(), options.tickMs,
+                                options.rainclouds, server->endReason(), true,
+                                server->tickStats().pacing(), options.sandbox, replay},
+                               rows, partial, untilSecondSignal) &&
+                  written;
     }
     const int code = interrupted();
     return written ? code : 1;

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "bench/plan_scenarios.hpp"
+#include "tools/plan_scenarios.hpp"
 #include "bot/physics/trajectory.hpp"
 #include "bot/physics/world_snapshot.hpp"
 #include "bot/plan/decide.hpp"
@@ -53,7 +53,7 @@ void BM_DecidePlan(benchmark::State& state) {
 BENCHMARK(BM_DecidePlan);
 
 // One decision on each of 512 seeded random scenarios in turn (every kind of
-// bench/plan_scenarios.hpp: light, heavy, bouncing, chains, idle, evasion, push, busy), own paths
+// tools/plan_scenarios.hpp: light, heavy, bouncing, chains, idle, evasion, push, busy), own paths
 // predicted beforehand.
 void BM_DecidePlanRandom(benchmark::State& state) {
     struct Case {

@@ -10,7 +10,7 @@
 #include <ctime>
 #include <vector>
 
-#include "bench/plan_scenarios.hpp"
+#include "tools/plan_scenarios.hpp"
 #include "bot/physics/trajectory.hpp"
 #include "bot/plan/planner.hpp"
 

@@ -15,7 +15,7 @@ const os = require("node:os");
 const path = require("node:path");
 const zlib = require("node:zlib");
 const { execFileSync } = require("node:child_process");
-const { serve, launch, newPage } = require("../tests/viewer/browser_support.js");
+const { serve, launch, newPage } = require("../tools/browser_support.js");
 
 const args = process.argv.slice(2);
 const arena = args.shift();

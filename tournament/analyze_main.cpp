@@ -10,11 +10,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tournament/analysis_report.hpp"
-#include "tournament/game_result.hpp"
-#include "tournament/recorded_game.hpp"
-#include "tournament/standings.hpp"
-#include "tournament/standings_files.hpp"
+#include "tournament/analysis/analysis_report.hpp"
+#include "tournament/records/entrant.hpp"
+#include "tournament/records/game_result.hpp"
+#include "tournament/analysis/recorded_game.hpp"
+#include "tournament/standings/standings.hpp"
+#include "tournament/standings/standings_files.hpp"
 
 namespace {
 
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
             problem = game.problem.empty() ? "no finished game" : game.problem;
         } else if (problem.empty()) {
             try {
-                const nt::RecordedGame recorded = nt::readRecordedGame(replay);
+                const nt::RecordedGame recorded = nt::readRecordedGame(replay, game.outcome);
                 std::vector<std::string> entrants(
                     static_cast<std::size_t>(recorded.settings.players));
                 for (const nt::SeatResult& seat : game.outcome.seats) {
@@ -67,8 +68,8 @@ int main(int argc, char** argv) {
         }
         if (!problem.empty()) {
             ++skipped;
-            std::fprintf(stderr, "nimbus-analyze: skipped %s (%s)\n", results.string().c_str(),
-                         problem.c_str());
+            std::fprintf(stderr, "nimbus-analyze: skipped %s (%s)\n",
+                         nt::printable(results.string()).c_str(), nt::printable(problem).c_str());
         }
     }
     if (report.games() == 0) {

@@ -13,15 +13,15 @@
 #include <CLI/CLI.hpp>
 
 #include "arena/game/builtin_player.hpp"
-#include "tournament/arena_command.hpp"
-#include "tournament/driver.hpp"
-#include "tournament/entrant.hpp"
-#include "tournament/game_result.hpp"
-#include "tournament/run.hpp"
-#include "tournament/slurm_script.hpp"
-#include "tournament/slurm.hpp"
-#include "tournament/standings_files.hpp"
-#include "tournament/tournament_folder.hpp"
+#include "tournament/play/arena_command.hpp"
+#include "tournament/play/driver.hpp"
+#include "tournament/records/entrant.hpp"
+#include "tournament/records/game_result.hpp"
+#include "tournament/play/run.hpp"
+#include "tournament/play/slurm_script.hpp"
+#include "tournament/play/slurm.hpp"
+#include "tournament/standings/standings_files.hpp"
+#include "tournament/records/tournament_folder.hpp"
 #include "util/sandbox_settings.hpp"
 
 namespace {

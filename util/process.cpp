@@ -12,6 +12,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "util/whole_file.hpp"
+
 extern char** environ;
 
 namespace nimbus::util {
@@ -188,11 +190,11 @@ int openOutput(const ProcessSpec& spec) {
     if (spec.outputFd >= 0) {
         return spec.outputFd;
     }
-    const int fd = ::open(spec.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw std::runtime_error(spec.outputPath + ": " + std::strerror(errno));
+    const OpenedFile file = createAnew(spec.outputPath);
+    if (file.fd < 0) {
+        throw std::runtime_error(file.error.message);
     }
-    return fd;
+    return file.fd;
 }
 
 }  // namespace

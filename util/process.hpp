@@ -19,7 +19,7 @@ struct ProcessSpec {
     // "NAME=value" entries put before the inherited environment (they win over it).
     std::vector<std::string> extraEnv;
     // Where standard output and error go: an open descriptor (not taken over), else a file
-    // created or truncated (0644) at outputPath.
+    // created anew at outputPath (util::createAnew: never through a link).
     int outputFd = -1;
     std::string outputPath;
     // The group's first process is a keeper that starts the program, collects every process it

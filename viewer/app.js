@@ -23,7 +23,7 @@
     shown: [],           // the events in the list, in order
     currentEvent: -1,    // index in shown of the last event at or before the tick
     nowCells: [],        // per standings row: [player, cell]
-    load: null,          // the replay loading now: {cancelled, pendingTick}
+    load: null,          // the replay loading now: {cancelled, pendingTick, fileName, source, ...}
   };
   const ROW = 16;        // the height of an event's row, as viewer.css sets it
 
@@ -319,190 +319,99 @@
     if (total > 0) bar.value = Math.min(1, done / total); else bar.removeAttribute("value");
   }
 
-  // The whole length of the gzip member at the start of bytes, named in its header's "NL" extra
-  // field (docs/replay.md); 0 when more bytes are needed to tell, -1 when it names none.
-  function memberLength(bytes) {
-    if (bytes.length < 12) return 0;
-    if (bytes[0] !== 0x1f || bytes[1] !== 0x8b || (bytes[3] & 4) === 0) return -1;
-    const end = 12 + (bytes[10] | (bytes[11] << 8));
-    if (bytes.length < end) return 0;
-    for (let at = 12; at + 4 <= end; at += 4 + (bytes[at + 2] | (bytes[at + 3] << 8))) {
-      if (bytes[at] === 0x4e && bytes[at + 1] === 0x4c && bytes[at + 2] === 4 && at + 8 <= end) {
-        const length = (bytes[at + 4] | (bytes[at + 5] << 8) | (bytes[at + 6] << 16)) + bytes[at + 7] * 0x1000000;
-        return length > end ? length : -1;
-      }
-    }
-    return -1;
-  }
-
-  // The decompressed bytes of a gzip stream. A browser's DecompressionStream takes one gzip member,
-  // but the arena writes a replay as many, each naming its length: they are cut apart here and
-  // decompressed one after the other. A member that names no length takes the rest of the stream.
-  // A cut or damaged member gives what it holds, then its error.
-  function gunzip(stream) {
-    const raw = stream.getReader();
-    let held = new Uint8Array(0);
-    let member = null;  // the reader of the member being decompressed
-    const inflate = (bytes) => bytes.pipeThrough(new DecompressionStream("gzip")).getReader();
-    const rest = (first) => new ReadableStream({
-      start(c) { if (first.length) c.enqueue(first); },
-      async pull(c) {
-        const r = await raw.read();
-        if (r.done) c.close(); else c.enqueue(r.value);
-      },
-    });
-    return new ReadableStream({
-      async pull(c) {
-        for (;;) {
-          if (member) {
-            const r = await member.read();
-            if (!r.done) { c.enqueue(r.value); return; }
-            member = null;
-          }
-          const length = memberLength(held);
-          if (length > 0 && held.length >= length) {
-            member = inflate(new Blob([held.subarray(0, length)]).stream());
-            held = held.subarray(length);
-            continue;
-          }
-          if (length < 0) {
-            member = inflate(rest(held));
-            held = new Uint8Array(0);
-            continue;
-          }
-          const r = await raw.read();
-          if (r.done) {
-            if (held.length === 0) { c.close(); return; }
-            member = inflate(new Blob([held]).stream());
-            held = new Uint8Array(0);
-            continue;
-          }
-          const joined = new Uint8Array(held.length + r.value.length);
-          joined.set(held);
-          joined.set(r.value, held.length);
-          held = joined;
-        }
-      },
-      cancel(why) {
-        if (member) member.cancel(why).catch(() => {});
-        return raw.cancel(why);
-      },
-    });
-  }
-
-  // The text of a byte stream, decompressed when it is gzip (told by its first two bytes).
-  async function* textOf(stream, counted) {
-    const raw = stream.getReader();
-    const first = await raw.read();
-    if (first.done) return;
-    const gzip = first.value.length >= 2 && first.value[0] === 0x1f && first.value[1] === 0x8b;
-    counted(first.value.length);
-    let bytes = new ReadableStream({
-      start(c) { c.enqueue(first.value); },
-      async pull(c) {
-        const r = await raw.read();
-        if (r.done) { c.close(); return; }
-        counted(r.value.length);
-        c.enqueue(r.value);
-      },
-      cancel(why) { return raw.cancel(why); },
-    });
-    if (gzip) bytes = gunzip(bytes);
-    const reader = bytes.getReader();
-    const decoder = new TextDecoder();
-    try {
-      for (;;) {
-        const r = await reader.read();
-        if (r.done) break;
-        yield decoder.decode(r.value, { stream: true });
-      }
-    } finally {
-      reader.cancel().catch(() => {});
-    }
-    yield decoder.decode();
-  }
-
   const pauseForThePage = () => new Promise((resolve) => setTimeout(resolve, 0));
+  // A first line longer than this is no replay's header: the file is read whole.
+  const HEADER_BYTES = 1 << 20;
 
   // Reads a file or a download as it comes. A version-2 replay is shown as soon as its first tick
   // is in and grows while the rest loads; anything else is read whole and handed to open(). When
   // done: "shown" (with the game on show, whole or partial), "refused" or "cancelled".
   async function load(stream, total, fileName, source, tick, quiet) {
-    const what = view.game ? ` Still showing the game that was open.` : "";
-    const me = { cancelled: false, pendingTick: tick };
-    let game = null;
-    let whole = null;  // the parts of a file read whole
-    let buffer = "";
-    let done = 0;
-    let problem = null;
+    const me = { cancelled: false, pendingTick: tick, fileName, source, read: 0, total,
+                 kept: view.game ? " Still showing the game that was open." : "" };
+    const reader = new N.ReplayReader(stream, (n) => {
+      me.read += n;
+      if (view.load === me || !view.game) showProgress(me.read, total);
+    });
+    try {
+      const start = await readHeader(reader);
+      if (start.problem) return refuse(me, start.problem.message);
+      if (!start.game) return openWhole(start.text + await reader.rest(), me, tick, quiet);
+      const problem = await readTicks(reader, start.game, me);
+      if (me.cancelled) return "cancelled";
+      const cut = !problem && (await reader.rest()).trim() !== "";
+      return finishLoading(start.game, me, problem, cut);
+    } finally {
+      reader.cancel();  // a file refused midway is read no further
+    }
+  }
+
+  // The first line: {game} (with no tick yet) when it is a version-2 replay's header, else
+  // {text}, the start of a file to read whole; {problem} when the file cannot be read.
+  async function readHeader(reader) {
+    try {
+      const line = await reader.line(HEADER_BYTES);
+      if (line === null) return { text: "" };
+      let header = null;
+      try { header = JSON.parse(line); } catch (e) { /* not a header: read whole */ }
+      if (!N.isStreamHeader(header)) return { text: line + "\n" };
+      return { game: new N.GameBuilder(header.settings, header.players) };
+    } catch (e) {
+      return { problem: e };
+    }
+  }
+
+  // Adds the tick lines to the game as they come. The game is shown once its first tick is in,
+  // and grows on the page while the rest loads, the page getting its turn every 40 ms. Resolves
+  // to what stopped the reading before the end of the file (an Error), else null.
+  async function readTicks(reader, game, me) {
     let lastShown = performance.now();
     let pausedAt = performance.now();
-    const bar = (n) => {
-      done += n;
-      if (view.load === me || !view.game) showProgress(done, total);
-    };
     try {
-      for await (const chunk of textOf(stream, bar)) {
-        if (me.cancelled) return "cancelled";
-        if (whole) { whole.push(chunk); continue; }
-        buffer += chunk;
-        let at = 0;
-        for (let feed = buffer.indexOf("\n"); feed >= 0; feed = buffer.indexOf("\n", at)) {
-          const line = buffer.slice(at, feed);
-          if (!game) {
-            let header = null;
-            try { header = JSON.parse(line); } catch (e) { /* not a header: read whole */ }
-            if (!N.isStreamHeader(header)) break;
-            game = new N.GameBuilder(header.settings, header.players);
-          } else if (line.trim() !== "") {
-            game.addLine(JSON.parse(line));
-          }
-          at = feed + 1;
-          // The first tick on show at once; then the page gets its turn every 40 ms.
-          const shown = view.load === me;
-          if (game.lastTick < 0 || (shown && performance.now() - pausedAt < 40)) continue;
-          buffer = buffer.slice(at);
-          at = 0;
-          if (!shown) {
-            stopLoading();
-            view.load = me;
-            showProgress(done, total);
-            say("");
-            showGame(game, source, 0);
-            lastShown = performance.now();
-          } else if (performance.now() - lastShown > 250) {
-            lastShown = performance.now();
-            grown();
-            takePendingTick(me);
-          }
-          await pauseForThePage();  // the page stays responsive while a big file loads
-          pausedAt = performance.now();
-          if (me.cancelled) return "cancelled";
+      for (let number = 2; ; ++number) {
+        const line = await reader.line(N.MAX_REPLAY_LINE_BYTES);
+        if (me.cancelled || (line === null && reader.ended)) return null;
+        if (line === null) {
+          throw new Error(`line ${number} is longer than ${N.MAX_REPLAY_LINE_BYTES / 1048576} MiB, ` +
+                          "the most a replay's line may hold");
         }
-        if (!game && (at === 0 && (buffer.includes("\n") || buffer.length > (1 << 20)))) {
-          whole = [buffer];
-          buffer = "";
-          continue;
+        if (line.trim() !== "") game.addLine(JSON.parse(line));
+        const shown = view.load === me;
+        if (game.lastTick < 0 || (shown && performance.now() - pausedAt < 40)) continue;
+        if (!shown) {
+          showLoading(game, me);
+          lastShown = performance.now();
+        } else if (performance.now() - lastShown > 250) {
+          lastShown = performance.now();
+          grown();
+          takePendingTick(me);
         }
-        buffer = buffer.slice(at);
+        await pauseForThePage();  // the page stays responsive while a big file loads
+        pausedAt = performance.now();
+        if (me.cancelled) return null;
       }
     } catch (e) {
-      problem = e;
+      return e;
     }
-    if (me.cancelled) return "cancelled";
-    if (whole || (!game && !problem)) {
-      $("progress").hidden = view.load === null;
-      return open((whole || []).join("") + buffer, fileName, source, tick, quiet) ? "shown" : "refused";
-    }
-    if (!game || game.lastTick < 0) {
-      $("progress").hidden = view.load === null;
-      say(`Cannot show ${fileName}: ${problem ? problem.message : "it holds no tick"}.${what}`);
-      return "refused";
-    }
+  }
+
+  // The first tick of a replay still loading is in: the game on show, the rest to come.
+  function showLoading(game, me) {
+    stopLoading();
+    view.load = me;
+    showProgress(me.read, me.total);
+    say("");
+    showGame(game, me.source, 0);
+  }
+
+  // The file is read: the game on show whole, or as much as the file holds of it, saying why it
+  // ends early (a problem, a cut last line, no end line); refused when it holds no tick.
+  function finishLoading(game, me, problem, cut) {
+    if (game.lastTick < 0) return refuse(me, problem ? problem.message : "it holds no tick");
     if (view.load !== me) {  // everything came in one piece
       stopLoading();
       view.load = me;
-      showGame(game, source, 0);
+      showGame(game, me.source, 0);
     }
     game.loading = false;
     view.load = null;
@@ -510,13 +419,25 @@
     grown();
     me.pendingTick = me.pendingTick === undefined ? undefined : Math.min(game.lastTick, me.pendingTick);
     takePendingTick(me);
-    if (problem || buffer.trim() !== "" || !game.ended) {
+    if (problem || cut || !game.ended) {
       const why = problem ? `: ${problem.message}` : "";
-      say(`${fileName} ends at tick ${game.lastTick} without the game's end${why} ` +
+      say(`${me.fileName} ends at tick ${game.lastTick} without the game's end${why} ` +
           "(a partial replay: its arena was stopped before it finished the file).", true);
     }
     window.nimbusViewer.loadedAt = performance.now();
     return "shown";
+  }
+
+  // A file that is not a version-2 replay, read whole.
+  function openWhole(text, me, tick, quiet) {
+    $("progress").hidden = view.load === null;
+    return open(text, me.fileName, me.source, tick, quiet) ? "shown" : "refused";
+  }
+
+  function refuse(me, why) {
+    $("progress").hidden = view.load === null;
+    say(`Cannot show ${me.fileName}: ${why}.${me.kept}`);
+    return "refused";
   }
 
   function takePendingTick(load) {

@@ -69,6 +69,18 @@ const char* statusName(PlayerStatus status) {
     return "absent";
 }
 
+const char* replayStateName(ReplayState state) {
+    switch (state) {
+        case ReplayState::Whole:
+            return "whole";
+        case ReplayState::Partial:
+            return "partial";
+        case ReplayState::None:
+            break;
+    }
+    return "none";
+}
+
 const char* programVersion() {
     return NIMBUS_VERSION;
 }
@@ -174,6 +186,9 @@ nlohmann::json resultsJson(const ResultsSummary& summary, const std::vector<Resu
           {"players", rows.size()},
           {"sandbox", util::sandboxJson(summary.sandbox)}}},
         {"pacing", pacing},
+        {"replay",
+         {{"state", replayStateName(summary.replay.state)},
+          {"problem", textOrNull(summary.replay.problem)}}},
         {"players", players},
     };
 }

@@ -64,6 +64,20 @@ struct PacingFigures {
     std::int64_t largestCatchUp = 0;  // the most ticks one wake-up had to run
 };
 
+// What became of the replay (--replay FILE): whole (at FILE), partial (a failed write cut it
+// short) or none (none asked for, no game, not created, or removed to make room for the results).
+enum class ReplayState { None, Whole, Partial };
+
+// "none", "whole", "partial".
+const char* replayStateName(ReplayState state);
+
+struct ReplayRecord {
+    ReplayState state = ReplayState::None;
+    std::string path;     // where it is: FILE, FILE.partial, or FILE written in place; "" for none
+                          // (not in the JSON, which stays the same wherever the files are)
+    std::string problem;  // why it is not whole ("" when it is, or when none was asked for)
+};
+
 // What the results JSON says about the game besides its players.
 struct ResultsSummary {
     std::uint64_t seed = 0;
@@ -75,13 +89,14 @@ struct ResultsSummary {
     bool played = true;     // false: nobody was seated, no game took place
     std::optional<PacingFigures> pacing = std::nullopt;  // none when no tick ran on the clock
     std::optional<util::SandboxLimits> sandbox = std::nullopt;  // the bots' sandbox, if any
+    ReplayRecord replay = {};
 };
 
 // {"version", "played", "seed", "ticks" (requested), "ticks_played", "end_reason",
 //  "settings": {"seed", "tick_ms", "rainclouds", "players" (every player listed), "sandbox"
 //  (null, or its limits: util::sandboxJson)},
 //  "pacing": null | {"tick_lag_p50_ms", "tick_lag_p99_ms", "tick_lag_max_ms",
-//  "largest_catch_up_ticks"},
+//  "largest_catch_up_ticks"}, "replay": {"state", "problem" (null when none)},
 //  "players": [{"index", "name", "kind", "command" (null unless a bot), "status",
 //  "left_at_tick" (null unless disconnected), "rank" (null when no game was played),
 //  "final_mass", "peak_mass", "winds", "rejected_winds", "rejected_states", "swallowed",

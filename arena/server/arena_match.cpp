@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "arena/server/arena_server.hpp"
@@ -19,6 +20,8 @@ constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr std::int64_t kUnpacedBatch = 500;  // unpaced ticks between two turns of the event loop
 // ... or fewer when they take longer than this (big games), so that a signal is heard at once.
 constexpr auto kUnpacedSlice = std::chrono::milliseconds(20);
+// Time for a signal that has ended a wait for a FIFO's reader to reach the event loop.
+constexpr auto kSignalHeard = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -37,13 +40,18 @@ void ArenaServer::startGame() {
     settings.rainclouds = options_.rainclouds;
     settings.players = static_cast<std::int32_t>(roster_.size());
     game_ = std::make_unique<Game>(settings);
+    bool signalled = false;
     if (!options_.replayPath.empty()) {
-        replayFile_ = ReplayFile::create(options_.replayPath, replayProblem_);
+        // A FIFO waits here for its reader; a signal ends the wait, and then the game.
+        util::FileError error;
+        replayFile_ = ReplayFile::create(options_.replayPath, error);
         if (replayFile_) {
             replayEncoder_ = std::make_unique<ReplayEncoder>(*game_);
             replayFile_->append(ReplayEncoder::header(*game_, infos_, options_.tickMs));
         } else {
-            log_(replayProblem_, true);
+            replay_.problem = error.message;
+            signalled = error.code == EINTR;
+            log_(replay_.problem + "; the game goes on without its replay", true);
         }
     }
     recordTick();
@@ -64,6 +72,16 @@ void ArenaServer::startGame() {
         if (roster_[p].session) {
             roster_[p].session->release();
         }
+    }
+    if (signalled) {
+        // The loop hears the signal first, and it ends the game before a tick is played.
+        tickTimer_.expires_after(kSignalHeard);
+        tickTimer_.async_wait([this](const asio::error_code& ec) {
+            if (!ec && phase_ == Phase::Running) {
+                scheduleTick();
+            }
+        });
+        return;
     }
     scheduleTick();
 }
@@ -125,6 +143,7 @@ void ArenaServer::onTick() {
     }
     if (replayFile_) {
         replayFile_->flushIfDue();
+        giveUpFailedReplay();
     }
     if (phase_ != Phase::Running) {
         return;
@@ -220,8 +239,12 @@ void ArenaServer::finishNow() {
 
 void ArenaServer::collectLateSignals() {
     io_.restart();
-    waitForSignal();
-    io_.poll();
+    int before = 0;
+    do {
+        before = signalsReceived_;
+        waitForSignal();
+        io_.poll();
+    } while (signalsReceived_ != before);
     signals_.cancel();
     io_.poll();
 }
@@ -242,11 +265,30 @@ void ArenaServer::finishReplay() {
         return;
     }
     replayFile_->append(ReplayEncoder::endLine(*game_, endReason_));
-    replayProblem_ = replayFile_->finish();
+    const std::string where = replayFile_->where();
+    replay_.problem = replayFile_->finish();
     replayFile_.reset();
-    if (!replayProblem_.empty()) {
-        log_(replayProblem_, true);
+    const bool whole = replay_.problem.empty();
+    replay_.state = whole ? ReplayState::Whole : ReplayState::Partial;
+    replay_.path = whole ? options_.replayPath : where;
+    if (!whole) {
+        log_(replay_.problem, true);
     }
+}
+
+// A write of the replay failed (a full disk, say): said at once, and the replay is given up; what
+// was written stays (a readable partial replay) and the game goes on.
+void ArenaServer::giveUpFailedReplay() {
+    if (!replayFile_->failed()) {
+        return;
+    }
+    replay_.state = ReplayState::Partial;
+    replay_.path = replayFile_->where();
+    replay_.problem = replayFile_->finish();
+    replayFile_.reset();
+    log_(replay_.problem + "; the game goes on without its replay (" + replay_.path +
+             " keeps what was written)",
+         true);
 }
 
 void ArenaServer::showProgress(bool last) {

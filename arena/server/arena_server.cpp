@@ -170,6 +170,7 @@ void ArenaServer::waitForSignal() {
 }
 
 void ArenaServer::onSignal(int signal) {
+    ++signalsReceived_;
     if (phase_ < Phase::Ending) {
         interruptedBy_ = signal;
         log_("interrupted", true);

@@ -17,12 +17,12 @@
 
 #include "arena/game/builtin_player.hpp"
 #include "arena/game/game.hpp"
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/encoder.hpp"
 #include "arena/game/results.hpp"
 #include "arena/server/bot_process.hpp"
 #include "arena/server/bot_watch.hpp"
 #include "arena/server/progress_line.hpp"
-#include "arena/server/replay_file.hpp"
+#include "arena/replay/writer.hpp"
 #include "arena/server/protocol.hpp"
 #include "arena/server/referee.hpp"
 #include "arena/server/session.hpp"
@@ -73,12 +73,14 @@ class ArenaServer : public SessionHost {
     // commands refused for the budget), then the BOTs that never named themselves in the lobby
     // (absent), in the order given.
     std::vector<PlayerInfo> resultPlayers() const;
-    // Why the replay could not be written whole ("" when it was, or when none was asked for).
-    const std::string& replayProblem() const { return replayProblem_; }
-    // After io.run() has returned: takes a SIGINT or SIGTERM that came since the game's end (the
-    // signals stay caught until the server is destroyed, so one during the final writes cannot
-    // cut them) and counts it in interruptedBy().
+    // What became of the replay (after io.run() has returned).
+    const ReplayRecord& replayRecord() const { return replay_; }
+    // After io.run() has returned: takes the SIGINTs and SIGTERMs that came since the game's end
+    // (the signals stay caught until the server is destroyed, so one during the final writes does
+    // not cut them) and counts them in interruptedBy() and signalsReceived().
     void collectLateSignals();
+    // The SIGINTs and SIGTERMs received so far (the second cuts the shutdown short).
+    int signalsReceived() const { return signalsReceived_; }
     const std::string& endReason() const { return endReason_; }
     const TickStats& tickStats() const { return tickStats_; }
     // The signal (SIGINT or SIGTERM) that interrupted the game; 0 when none did.
@@ -125,6 +127,7 @@ class ArenaServer : public SessionHost {
     void finishNow();
     void recordTick();
     void finishReplay();
+    void giveUpFailedReplay();
     void showProgress(bool last);
     void noteAbsentBots();
     void reportSilentExits();
@@ -161,6 +164,7 @@ class ArenaServer : public SessionHost {
     std::int32_t openTaken_ = 0;  // seats taken by clients that are not started bots
     std::vector<StateBudget> budgets_;  // by player
     int interruptedBy_ = 0;
+    int signalsReceived_ = 0;
     TickStats tickStats_;
     std::vector<Player> roster_;
     std::vector<PlayerInfo> infos_;
@@ -168,7 +172,7 @@ class ArenaServer : public SessionHost {
     std::unique_ptr<ReplayEncoder> replayEncoder_;
     std::unique_ptr<ReplayFile> replayFile_;
     std::string replayLine_;
-    std::string replayProblem_;
+    ReplayRecord replay_;
     Clock::time_point start_;
     Clock::time_point lastProgress_;
     std::string endReason_;

@@ -1,6 +1,5 @@
 #include "arena/server/output_file.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,16 +7,13 @@
 #include <cstring>
 #include <filesystem>
 
+#include "util/whole_file.hpp"
+
 namespace nimbus::arena {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool isSpecial(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
 
 std::string folderOf(const std::string& path) {
     const fs::path parent = fs::path(path).parent_path();
@@ -28,29 +24,13 @@ std::string failure(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// Writes everything to fd; returns "" or the reason.
-std::string writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return failure("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return "";
-}
-
 }  // namespace
 
 std::string whyNotWritable(const std::string& path) {
     if (path.empty()) {
         return "no file name";
     }
-    if (isSpecial(path)) {
+    if (util::writtenInPlace(path)) {
         return ::access(path.c_str(), W_OK) == 0 ? "" : failure("cannot write " + path);
     }
     struct stat st {};
@@ -75,43 +55,17 @@ std::string removeStale(const std::string& path) {
     return "";
 }
 
-std::string writeWhole(const std::string& path, const std::string& text) {
-    if (isSpecial(path)) {
-        // Opening a FIFO waits for its reader: a signal meanwhile must not lose the file.
-        int fd = -1;
-        do {
-            fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) {
-            return failure("cannot open " + path);
-        }
-        std::string why = writeAll(fd, text);
-        if (::close(fd) != 0 && why.empty()) {
-            why = failure("cannot close " + path);
-        }
+std::string clearForCreation(const std::string& path) {
+    if (std::string why = removeStale(path); !why.empty()) {
         return why;
     }
-    const fs::path target(path);
-    const std::string temp = folderOf(path) + "/." + target.filename().string() + "." +
-                             std::to_string(::getpid()) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return failure("cannot create " + temp);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        return "cannot create " + path + ": " +
+               (S_ISLNK(st.st_mode) ? "a symbolic link" : "something that is not a file") +
+               " is in its place";
     }
-    std::string why = writeAll(fd, text);
-    if (why.empty() && ::fsync(fd) != 0) {
-        why = failure("cannot flush " + temp);
-    }
-    if (::close(fd) != 0 && why.empty()) {
-        why = failure("cannot close " + temp);
-    }
-    if (why.empty() && ::rename(temp.c_str(), path.c_str()) != 0) {
-        why = failure("cannot rename " + temp + " to " + path);
-    }
-    if (!why.empty()) {
-        ::unlink(temp.c_str());
-    }
-    return why;
+    return "";
 }
 
 }  // namespace nimbus::arena

@@ -1,7 +1,6 @@
 #pragma once
-// Output files that are whole or absent: written to a temporary file in the same folder, flushed
-// to disk, closed, checked and renamed over the target, so a file found at the path is always a
-// complete one, and this run's once the run has removed what an earlier run left.
+// The arena's output files before the game: whether they can be written, and what an earlier run
+// left at their paths. They are written whole by util/whole_file.hpp.
 #include <string>
 
 namespace nimbus::arena {
@@ -11,12 +10,13 @@ namespace nimbus::arena {
 // device or a pipe, written in place). Returns why not, or "" when it can.
 std::string whyNotWritable(const std::string& path);
 
-// Removes a regular file an earlier run left at the path (nothing else is touched), so that a
-// file found there later is this run's. Returns why it could not, or "".
+// Removes a regular file an earlier run left at the path (a link or anything else is left as it
+// is: a rename replaces it), so that a file found there later is this run's. Returns why it could
+// not, or "".
 std::string removeStale(const std::string& path);
 
-// Writes the text whole (see above; a file that is not a regular one is written in place). Every
-// step is checked; on failure the temporary file is removed and the reason returned, else "".
-std::string writeWhole(const std::string& path, const std::string& text);
+// As removeStale, for a name the arena will create anew (a .partial replay): anything there that
+// is not a regular file, a symbolic link above all, is in the way. Returns why, or "".
+std::string clearForCreation(const std::string& path);
 
 }  // namespace nimbus::arena

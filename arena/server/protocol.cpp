@@ -1,10 +1,7 @@
 #include "arena/server/protocol.hpp"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 
 #include "util/utf8.hpp"
 
@@ -18,32 +15,18 @@ Command invalid(std::string why) {
     return c;
 }
 
-// One decimal number filling the whole token (strtod syntax, so "nan" and "inf" too).
+// One number filling the whole token (strtod's syntax, so "nan", "inf" and hexadecimal too),
+// rounded once, from the text, to the nearest float: strtof rounds correctly, so a number
+// between two floats is never first rounded to a double on one side of their midpoint. Beyond
+// the largest float by half a unit or more it is infinite.
 bool parseNumber(std::string_view token, float& out) {
     if (token.empty() || token.size() > 64) {
         return false;
     }
     const std::string text(token);
     char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size()) {
-        return false;
-    }
-    // Round to nearest: up to halfway between the largest float and 2^128 (exclusive) a number
-    // rounds to the largest float (3.4028235e38, its shortest text, among them); from there on it
-    // is infinite. Converted by hand: a double beyond the float range has no defined conversion.
-    constexpr double kTop = std::numeric_limits<float>::max();
-    constexpr double kRoundsToInf = 0x1.ffffffp127;
-    const float sign = v > 0 ? 1.0f : -1.0f;
-    if (std::fabs(v) >= kRoundsToInf) {
-        out = std::copysign(std::numeric_limits<float>::infinity(), sign);
-    } else if (std::fabs(v) > kTop) {
-        out = std::copysign(std::numeric_limits<float>::max(), sign);
-    } else {
-        out = static_cast<float>(v);
-    }
-    return true;
+    out = std::strtof(text.c_str(), &end);
+    return end == text.c_str() + text.size();
 }
 
 std::string_view trim(std::string_view s) {

@@ -1,7 +1,7 @@
 #pragma once
 // The motion model that the bot predicts with and the arena simulates with: per tick,
-// position += 0.1 x velocity, velocity x 0.999, then a bounce off the 1280 x 720 walls.
-// The wind law: a wind (wx, wy) changes a cloud's velocity by (wx, wy) x 5 / sqrt(mass).
+// position += 0.1 x velocity, velocity x 0.999, then a bounce off the 1280 x 720 walls. The wind
+// law is wind_law.hpp.
 #include "bot/physics/cloud_state.hpp"
 #include "bot/physics/numeric.hpp"
 
@@ -69,6 +69,12 @@ struct WallBounds {
 // axis bounced.
 inline bool bounceOffWalls(float& x, float& y, float& vx, float& vy, float mass) {
     return WallBounds(mass).bounce(x, y, vx, vy);
+}
+
+// True when a velocity component of s has the opposite sign to the reference (px, py), as after a
+// wall bounce; a zero never counts.
+inline bool velocityReversed(const CloudState& s, float px, float py) {
+    return double(s.vx) * px < 0.0 || double(s.vy) * py < 0.0;
 }
 
 // Advances c by one tick of motion (move, damp, bounce) in 32-bit float arithmetic.

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "bot/physics/numeric.hpp"
-#include "bot/plan/wind_law.hpp"
+#include "bot/physics/wind_law.hpp"
 
 namespace nimbus {
 
@@ -200,12 +200,12 @@ double CatchBound::gap(const Target& t, std::int32_t n) const {
     return x * x + y * y;
 }
 
-// The distance beyond which a catch at tick offset n costs more than cap for certain:
-// cost = float(r (d - r) / chaseShiftSum(n')) with n' <= n for a follow-up stage (which starts
-// later and counts its own offset), and chaseShiftSum grows with n by far more than its
-// roundings.
+// The distance beyond which a catch at tick offset n costs more than cap for certain: the
+// planner's cost is rimCatchCost(r, d, chaseShiftSum(n')) with n' <= n for a follow-up stage
+// (which starts later and counts its own offset), and chaseShiftSum grows with n by far more than
+// its roundings.
 double CatchBound::reach(double cap, std::int32_t n) const {
-    return radius_ + (cap * (1.0 + 2e-6) + 1e-29) * chaseShiftSum(n) / radius_;
+    return certainCatchReach(radius_, cap, chaseShiftSum(n));
 }
 
 // Whether a catch at any tick offset first .. end is certainly unaffordable: the least gap
@@ -288,8 +288,7 @@ float CatchBound::refinedBound(const CloudState& cloud, float reserve, float flo
     std::int32_t n = first;
     for (; n <= last_ && top / n > std::max(best, double(floor)); ++n) {
         const double d = std::sqrt(gap(t, n)) * kDistanceFloor;
-        const double cost =
-            d > radius_ ? radius_ * (d - radius_) / chaseShiftSum(n) * (1.0 - 1e-6) : 0.0;
+        const double cost = windCostForShift(radius_, d - radius_, chaseShiftSum(n)) * (1.0 - 1e-6);
         if (cost > t.cap)
             continue;  // not affordable (cost is below the planner's)
         best = std::max(best, (top - cost) / n);

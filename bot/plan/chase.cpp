@@ -1,9 +1,10 @@
 // The chase planner: Strategy::plan. Scans the ticks after the start tick for the catch with the
 // best mass gain per tick, then plans a follow-up stage three ticks after the own path's next
 // wall bounce and keeps it when waiting for it gains more per tick.
+#include "bot/physics/motion.hpp"
 #include "bot/physics/numeric.hpp"
+#include "bot/physics/wind_law.hpp"
 #include "bot/plan/strategy.hpp"
-#include "bot/plan/wind_law.hpp"
 
 namespace nimbus {
 
@@ -24,11 +25,6 @@ class SlotCursor {
     std::int32_t slot_;
 };
 
-// True when a velocity component has the opposite sign to the reference (0 never counts).
-bool reversed(const CloudState& s, float px, float py) {
-    return double(s.vx) * px < 0.0 || double(s.vy) * py < 0.0;
-}
-
 // The cost test of one tick without its square root where the squared distance q = dx² + dy²
 // (as the planner rounds it) already settles it: true when the cost of a catch at that distance
 // would exceed cap, the smaller of the wind limit and the target's mass. False when it cannot
@@ -40,8 +36,7 @@ class CostPreTest {
     bool unaffordable(double q, double cap, double shiftSum) const {
         if (!usable_ || !(cap >= 0.0 && cap < 1e30))
             return cap < 0.0;  // every cost is at least 0; NaN caps go the full way
-        // cost > cap for certain once the distance d exceeds r + cap (1 + 2e-6) x shiftSum / r.
-        const double reach = r_ + (cap * (1.0 + 2e-6) + 1e-29) * shiftSum / r_;
+        const double reach = certainCatchReach(r_, cap, shiftSum);
         return q > reach * reach * (1.0 + 1e-6);
     }
 
@@ -102,7 +97,7 @@ PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajecto
         if (ownAt.done() || targetAt.done())
             return summary();
         const CloudState& s = ownAt.state();
-        if (reversed(s, px, py))
+        if (velocityReversed(s, px, py))
             break;
         px = s.vx;
         py = s.vy;
@@ -115,8 +110,7 @@ PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajecto
         if (preTest.unaffordable(q, cap, shiftSum))
             continue;
         const float d = floatSqrt(q);
-        // chaseWindCost(r, d, n), with the shift sum at hand.
-        const float c = d > r ? static_cast<float>(double(r) * (d - double(r)) / shiftSum) : 0.0f;
+        const float c = rimCatchCost(r, d, shiftSum);
         if (c > limit || c > T.mass)
             continue;
         const double catchGain = double(T.mass) - c;
@@ -138,7 +132,7 @@ PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajecto
 
     // Bounce search: the first tick from n on whose own velocity opposes the reference.
     std::int32_t m = n;
-    while (!reversed(ownAt.state(), px, py)) {
+    while (!velocityReversed(ownAt.state(), px, py)) {
         ++m;
         ownAt.next();
         targetAt.next();

@@ -5,7 +5,7 @@
 
 #include "bot/physics/motion.hpp"
 #include "bot/physics/numeric.hpp"
-#include "bot/plan/wind_law.hpp"
+#include "bot/physics/wind_law.hpp"
 #include "bot/platform/saturate.hpp"
 
 namespace nimbus {

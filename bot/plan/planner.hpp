@@ -1,7 +1,14 @@
 #pragma once
 // A way of playing: what the control loop asks, once per cycle, for the plan to follow. Each
-// strategy the bot knows (`nimbus-bot --strategy NAME`) is a Planner; `faithful` is the decision
-// step of bot/plan/decide.hpp, unchanged.
+// strategy the bot knows (`nimbus-bot --strategy NAME`) is a Planner: `faithful`
+// (faithful_planner.hpp, the decision step of decide.hpp, unchanged) and `thrifty`
+// (thrifty/thrifty_planner.hpp).
+//
+// The control loop vets every strategy's plan with the faithful threat forecast
+// (forecastCollision, evasion.hpp), whatever the strategy's own idea of danger: while it waits
+// for the plan's wind tick and then for its end, it forecasts from each fresh state, and a
+// heavier cloud closing in before that tick drops the wind not yet blown or ends the plan early;
+// the planner is then asked again.
 #include <memory>
 #include <string>
 #include <string_view>

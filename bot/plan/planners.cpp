@@ -1,22 +1,11 @@
 // The strategies the bot knows, by name.
-#include <utility>
-
-#include "bot/plan/decide.hpp"
+#include "bot/plan/faithful_planner.hpp"
 #include "bot/plan/planner.hpp"
-#include "bot/plan/thrifty_planner.hpp"
+#include "bot/plan/thrifty/thrifty_planner.hpp"
 
 namespace nimbus {
 
 namespace {
-
-// Today's bot: the decision step as it stands, nothing remembered between cycles.
-class FaithfulPlanner final : public Planner {
-  public:
-    Strategy decide(float tickDrift, const WorldSnapshot& snapshot,
-                    const Trajectory& own) override {
-        return decidePlan(tickDrift, snapshot, own);
-    }
-};
 
 using Factory = std::unique_ptr<Planner> (*)();
 
@@ -26,7 +15,7 @@ struct Entry {
 };
 
 const Entry kStrategies[] = {
-    {"faithful", []() -> std::unique_ptr<Planner> { return std::make_unique<FaithfulPlanner>(); }},
+    {"faithful", makeFaithfulPlanner},
     {"thrifty", makeThriftyPlanner},
 };
 

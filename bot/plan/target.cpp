@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "bot/physics/numeric.hpp"
+#include "bot/physics/wind_law.hpp"
 #include "bot/plan/catch_bound.hpp"
 #include "bot/plan/evasion.hpp"
 #include "bot/platform/saturate.hpp"
@@ -191,10 +191,7 @@ bool vetPlan(const Trajectory& own, const WorldSnapshot& snapshot, std::int32_t 
              const Strategy& plan) {
     CloudState s = own.stateAt(plan.actionTick());
     const Wind wind = plan.actionWind();
-    // The wind law: a wind w changes the velocity by 5 w / sqrt(mass).
-    const float f = static_cast<float>(5.0 / floatSqrt(s.mass));
-    s.vx = static_cast<float>(s.vx + double(static_cast<float>(double(f) * wind.x)));
-    s.vy = static_cast<float>(s.vy + double(static_cast<float>(double(f) * wind.y)));
+    pushByWind(s, wind.x, wind.y, WindRounding::FloatSteps);
     return forecastCollision(s, snapshot, horizon).ticks == 0;
 }
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "tests/arena/absorption_reference.hpp"
+#include "tools/absorption_reference.hpp"
 
 namespace nimbus::arena {
 namespace {

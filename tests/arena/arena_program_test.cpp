@@ -2,15 +2,18 @@
 // interrupted games say so, a failed write is a failure, and --verify tells a file it cannot trust
 // from a real divergence.
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -69,6 +72,33 @@ int waitFor(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// The exit code as waitFor, or -1 (after killing it) when the process has not ended by then.
+int waitAtMost(pid_t pid, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+nlohmann::json resultsIn(const std::string& path) {
+    std::ifstream in(path);
+    return nlohmann::json::parse(in, nullptr, false);
 }
 
 std::vector<std::string> filesIn(const std::string& dir) {
@@ -188,6 +218,109 @@ TEST(ArenaProgram, ASignalDuringTheFinalWritesLetsThemFinish) {
         EXPECT_NE(verified.output.find("verified: all 3000 ticks match"), std::string::npos)
             << verified.output;
     }
+}
+
+// Links planted where the arena creates its files (its .partial replay, its results' temporary
+// file) are never followed: the files they point at stay as they were.
+TEST(ArenaProgram, LinksPlantedAtTheNamesItCreatesAreNotFollowed) {
+    const std::string dir = folder("links");
+    const std::string replay = dir + "/g.replay.jsonl.gz";
+    auto plant = [&](const std::string& at, const std::string& victim) {
+        std::ofstream(dir + "/" + victim) << "precious";
+        fs::create_symlink(victim, at);
+    };
+    plant(replay + ".partial", "victim1");  // there before the start: refused at once
+    EXPECT_EQ(runProcess(kArena, {"--port", "0", "--quiet", "--ticks", "20", "--replay", replay,
+                                  "builtin:idle"})
+                  .exitCode,
+              2);
+    fs::remove(replay + ".partial");
+    // Planted while the arena waits in its lobby: at the replay's name and at the name the
+    // results' temporary file had (dot, name, pid).
+    const pid_t arena = spawnArena({"--ticks", "20", "--players", "3", "--lobby-seconds", "2",
+                                    "--replay", replay, "--results", dir + "/results.json",
+                                    "builtin:idle", "builtin:idle"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // in the lobby by then
+    plant(replay + ".partial", "victim2");
+    plant(dir + "/.results.json." + std::to_string(arena) + ".tmp", "victim3");
+    EXPECT_EQ(waitAtMost(arena, std::chrono::seconds(30)), 1);  // a game without its replay
+    for (const char* victim : {"victim1", "victim2", "victim3"}) {
+        EXPECT_EQ(contents(dir + "/" + victim), "precious") << victim;
+    }
+    EXPECT_FALSE(fs::exists(replay));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir + "/results.json")));
+    const nlohmann::json results = resultsIn(dir + "/results.json");
+    ASSERT_TRUE(results.is_object());
+    EXPECT_EQ(results["replay"]["problem"],
+              "cannot create " + replay + ".partial: File exists");
+}
+
+// A FIFO nobody reads holds the arena in open(): at the start for the replay (one signal ends the
+// wait, and the game), at the end for the results (the first signal is held while the files are
+// finished, a second one ends the wait). Either way the arena ends, writing what it can.
+TEST(ArenaProgram, ASignalEndsAWaitForAFifosReader) {
+    for (const int signals : {1, 2}) {
+        const std::string dir = folder("fifo" + std::to_string(signals));
+        const std::string replay = dir + "/g.replay.jsonl.gz";
+        const std::string results = dir + "/results.json";
+        const std::string fifo = signals == 1 ? replay : results;
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const pid_t arena = spawnArena({"--seed", "3", "--ticks", "200", "--replay", replay,
+                                        "--results", results, "builtin:greedy", "builtin:idle"});
+        for (int i = 0; i < signals; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            ::kill(arena, SIGTERM);
+        }
+        EXPECT_EQ(waitAtMost(arena, std::chrono::seconds(20)), 1) << signals << " signals";
+        if (signals == 1) {
+            const nlohmann::json written = resultsIn(results);
+            ASSERT_TRUE(written.is_object());
+            EXPECT_EQ(written["end_reason"], "interrupted");
+            EXPECT_EQ(written["replay"]["problem"],
+                      "cannot open " + replay + ": interrupted while it waited for a reader");
+        } else {
+            EXPECT_EQ(runProcess(kArena, {"--verify", replay}).exitCode, 0);
+        }
+    }
+}
+
+// A disk that fills up during the game: the arena says so at once, the game goes on, and the
+// results are written all the same, saying what became of the replay: its .partial file, cut back
+// to its last whole piece (a readable partial replay), or removed when the results needed its room.
+// Needs a filesystem of 1 MiB: root mounts one in a mount namespace of the test's own.
+TEST(ArenaProgram, AFullDiskKeepsTheResults) {
+    const std::string dir = folder("disk");
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a small filesystem needs root to mount";
+    }
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a small filesystem here: " << std::strerror(errno);
+    }
+    const std::string replay = dir + "/g.replay.jsonl.gz";
+    const auto run = runProcess(kArena, {"--port", "0", "--quiet", "--seed", "3", "--ticks",
+                                         "20000", "--replay", replay, "--results",
+                                         dir + "/results.json", "builtin:idle", "builtin:idle"});
+    EXPECT_EQ(run.exitCode, 1);
+    const nlohmann::json results = resultsIn(dir + "/results.json");
+    ASSERT_TRUE(results.is_object()) << "no results";
+    EXPECT_EQ(results["end_reason"], "ticks");
+    const nlohmann::json& written = results["replay"];
+    EXPECT_NE(written["problem"].get<std::string>().find("No space left on device"),
+              std::string::npos)
+        << written;
+    const std::vector<std::string> kept = filesIn(dir);
+    if (written["state"] == "none") {
+        EXPECT_EQ(kept, std::vector<std::string>{"results.json"});
+    } else {
+        EXPECT_EQ(written["state"], "partial");
+        EXPECT_EQ(kept.size(), 2u);
+        const auto verified = runProcess(kArena, {"--verify", replay + ".partial"});
+        EXPECT_EQ(verified.exitCode, 0) << verified.output;
+        EXPECT_NE(verified.output.find("verified, partial"), std::string::npos) << verified.output;
+    }
+    ::umount2(dir.c_str(), MNT_DETACH);
 }
 
 }  // namespace

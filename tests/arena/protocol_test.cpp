@@ -73,6 +73,34 @@ TEST(ParseCommand, NumbersBeyondTheFloatRangeBecomeInfiniteForTheRulesToRefuse) 
     EXPECT_TRUE(std::isinf(parseCommand("WIND 0x1.ffffffp127 0").wx));
 }
 
+// Numbers are rounded once, from the text to the nearest float. Through a double first, a number
+// a hair off the midpoint of two floats became that midpoint, then went to the wrong side of it.
+TEST(ParseCommand, NumbersRoundOnceFromTheTextToTheNearestFloat) {
+    const float top = std::numeric_limits<float>::max();
+    const struct {
+        const char* text;
+        float expected;
+    } cases[] = {
+        // 1 + 2^-24 (midway between 1 and the next float) plus a little: the float above 1.
+        {"1.0000000596046447753906250000001", std::nextafter(1.0f, 2.0f)},
+        // The same midway number less a little: 1.
+        {"1.0000000596046447753906249999999", 1.0f},
+        // Just below midway between the largest float and 2^128: the largest float, not inf.
+        {"3.40282356779733661637539395458142568447e38", top},
+        {"-3.40282356779733661637539395458142568447e38", -top},
+        // Exactly midway: rounds to even, which is 2^128, beyond the floats.
+        {"3.40282356779733661637539395458142568448e38", std::numeric_limits<float>::infinity()},
+        // A little above half the smallest subnormal float (2^-150): that float, not 0.
+        {"7.006492321624085354618647916449580656401309709382578858786e-46",
+         std::numeric_limits<float>::denorm_min()},
+    };
+    for (const auto& c : cases) {
+        const Command wind = parseCommand(std::string("WIND ") + c.text + " 0");
+        ASSERT_EQ(wind.kind, CommandKind::Wind) << c.text;
+        EXPECT_EQ(wind.wx, c.expected) << c.text;
+    }
+}
+
 TEST(ParseCommand, RefusedWindRepliesFitTheBotsWindReplyBuffer) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (const WindVerdict& v : {checkWind(100.0f, nan, 0.0f), checkWind(100.0f, 60.0f, 0.0f)}) {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "arena/game/replay_stream.hpp"
-#include "arena/server/replay_file.hpp"
+#include "arena/replay/reader.hpp"
+#include "arena/replay/writer.hpp"
 
 namespace nimbus::arena {
 namespace {
@@ -41,9 +41,10 @@ TEST(ReplayFile, EveryPieceReachesTheFileInOrderFinishedOrNot) {
     for (const bool finished : {true, false}) {
         const std::string path =
             ::testing::TempDir() + "/replay-file-" + (finished ? "whole" : "left") + ".jsonl.gz";
-        std::string why;
-        auto file = ReplayFile::create(path, why);
-        ASSERT_NE(file, nullptr) << why;
+        fs::remove(partialPath(path));  // created anew: one a crashed run left is in the way
+        util::FileError error;
+        auto file = ReplayFile::create(path, error);
+        ASSERT_NE(file, nullptr) << error.message;
         for (const std::string& l : lines) {
             file->append(l + "\n");
         }

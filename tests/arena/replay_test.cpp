@@ -1,7 +1,6 @@
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <cstring>
@@ -10,69 +9,21 @@
 #include <random>
 #include <sstream>
 
-#include "arena/game/builtin_player.hpp"
-#include "arena/game/replay_format.hpp"
+#include "arena/replay/encoder.hpp"
+#include "tests/arena/recorded_replay.hpp"
 
 namespace nimbus::arena {
 namespace {
 
-struct Played {
-    std::string text;  // the replay's lines, uncompressed
-    std::vector<ResultRow> rows;
-};
+using testing::gzip;
+using testing::Played;
+using testing::playRecorded;
 
-// A seeded game of greedy players recorded as the arena records it; player 0 also sends refused
-// winds now and then: too strong, not a number, infinite.
-Played playRecorded(std::int32_t ticks, std::int32_t players = 3) {
-    GameSettings s;
-    s.seed = 4242;
-    s.ticks = ticks;
-    s.players = players;
-    Game game(s);
-    std::vector<PlayerInfo> infos;
-    for (std::int32_t p = 0; p < players; ++p) {
-        infos.push_back({"greedy-" + std::to_string(p), "builtin", "", "", -1});
-    }
-    ReplayEncoder encoder(game);
-    std::string text = ReplayEncoder::header(game, infos, 16);
-    encoder.appendTick(game, text);
-    while (!game.over()) {
-        for (std::int32_t p = 0; p < players; ++p) {
-            if (auto w = builtinWind(BuiltinKind::Greedy, game, p)) {
-                game.queueWind(p, w->wx, w->wy);
-            }
-        }
-        if (game.tick() % 50 == 0) {
-            game.queueWind(0, 1000.0f, 0.0f);
-            game.queueWind(0, std::numeric_limits<float>::quiet_NaN(), 0.0f);
-            game.queueWind(0, 0.0f, -std::numeric_limits<float>::infinity());
-        }
-        game.step();
-        encoder.appendTick(game, text);
-        game.forgetLogs();
-    }
-    text += ReplayEncoder::endLine(game, "ticks");
-    return {text, rankPlayers(&game, infos)};
-}
-
-VerifyReport verifyBytes(const std::string& bytes) {
-    auto source =
-        ReplaySource::memory(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+// `name` stands for the file's name: only a ".partial" one may stop before its end.
+VerifyReport verifyBytes(const std::string& bytes, const std::string& name = "game.jsonl.gz") {
+    auto source = ReplaySource::memory(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                       bytes.size(), name);
     return verifyReplay(*source);
-}
-
-std::string gzip(const std::string& text) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, text.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 std::vector<std::string> linesOf(const std::string& text) {
@@ -140,8 +91,8 @@ TEST(Replay, FloatsAreShortAndReadBackExactly) {
     }
 }
 
-// Edits of a whole record: a divergence is a MISMATCH at its tick, a record cut short is a
-// partial replay that verifies up to its cut, and a file out of shape is not a replay.
+// Edits of a whole record: a divergence is a MISMATCH at its tick, a .partial record cut short is
+// a partial replay that verifies up to its cut, and a file out of shape is not a replay.
 TEST(Replay, TellsDivergencesCutsAndFilesOutOfShapeApart) {
     const Played played = playRecorded(200);
     const std::vector<std::string> lines = linesOf(played.text);
@@ -179,7 +130,8 @@ TEST(Replay, TellsDivergencesCutsAndFilesOutOfShapeApart) {
          200},
     };
     for (const auto& [what, bytes, verdict, ticks] : cases) {
-        const VerifyReport r = verifyBytes(bytes);
+        const VerifyReport r =
+            verifyBytes(bytes, verdict == Partial ? "game.jsonl.gz.partial" : "game.jsonl.gz");
         EXPECT_EQ(r.ok, verdict == Partial) << what << ": " << r.message;
         EXPECT_EQ(r.partial, verdict == Partial) << what << ": " << r.message;
         EXPECT_EQ(r.notReplay, verdict == NotReplay) << what << ": " << r.message;

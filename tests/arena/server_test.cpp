@@ -8,7 +8,7 @@
 #include <sstream>
 #include <thread>
 
-#include "arena/game/replay.hpp"
+#include "arena/replay/verify.hpp"
 #include "arena_client.hpp"
 
 namespace nimbus::arena {

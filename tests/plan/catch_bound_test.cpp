@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "bench/plan_scenarios.hpp"
+#include "tools/plan_scenarios.hpp"
 #include "bot/platform/saturate.hpp"
 
 namespace nimbus {

@@ -1,6 +1,6 @@
 // Bit-exactness of the planner: recomputes the recorded digests of seeded random scenarios (the
 // own trajectory, an extra prediction and every stage of the decided plan; see
-// bench/plan_scenarios.hpp) and compares them with the ones recorded in data/plan_digests.txt.
+// tools/plan_scenarios.hpp) and compares them with the ones recorded in data/plan_digests.txt.
 // A difference means a change made some prediction or decision differ in at least one bit; run
 // `nimbus-plan-digest --show INDEX` on both builds to see which.
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "bench/plan_scenarios.hpp"
+#include "tools/plan_scenarios.hpp"
 
 namespace nimbus {
 namespace {

@@ -1,12 +1,12 @@
 #include "tests/support/sim_server.hpp"
 
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <sstream>
 
 #include "bot/physics/motion.hpp"
+#include "bot/physics/wind_law.hpp"
 
 namespace nimbus::testing {
 
@@ -75,10 +75,8 @@ void SimServer::serve(ScriptedConnection& c) {
             } else if (line->rfind("WIND ", 0) == 0) {
                 float wx = 0, wy = 0;
                 if (std::sscanf(line->c_str() + 5, "%f %f", &wx, &wy) == 2) {
-                    // The wind law: the velocity changes by wind x 5 / sqrt(mass).
-                    const float f = static_cast<float>(5.0 / std::sqrt(double{world_.own.mass}));
-                    world_.own.vx = static_cast<float>(world_.own.vx + double{f} * wx);
-                    world_.own.vy = static_cast<float>(world_.own.vy + double{f} * wy);
+                    // The velocity change only: the own mass stays.
+                    pushByWind(world_.own, wx, wy, WindRounding::FloatFactor);
                     reply = "OK\n";
                 } else {
                     reply = "ERROR bad wind\n";

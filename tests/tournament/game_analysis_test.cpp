@@ -5,7 +5,7 @@
 #include "arena/game/builtin_player.hpp"
 #include "arena/game/wind_law.hpp"
 #include "tests/arena/game_fixtures.hpp"
-#include "tournament/game_analysis.hpp"
+#include "tournament/analysis/game_analysis.hpp"
 
 namespace nimbus::tournament {
 namespace {

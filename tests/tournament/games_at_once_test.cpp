@@ -2,7 +2,7 @@
 // games started at the current number.
 #include <gtest/gtest.h>
 
-#include "tournament/games_at_once.hpp"
+#include "tournament/play/games_at_once.hpp"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tournament/entrant.hpp"
-#include "tournament/game_result.hpp"
-#include "tournament/progress.hpp"
-#include "tournament/standings.hpp"
+#include "tournament/records/entrant.hpp"
+#include "tournament/records/game_result.hpp"
+#include "tournament/play/progress.hpp"
+#include "tournament/standings/standings.hpp"
 
 namespace nimbus::tournament {
 namespace {

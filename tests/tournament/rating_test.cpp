@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "tournament/rating.hpp"
-#include "tournament/standings.hpp"
+#include "tournament/standings/rating.hpp"
+#include "tournament/standings/standings.hpp"
 
 namespace nimbus::tournament {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <set>
 
-#include "tournament/schedule.hpp"
+#include "tournament/play/schedule.hpp"
 
 namespace nimbus::tournament {
 namespace {

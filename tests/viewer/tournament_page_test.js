@@ -8,7 +8,7 @@ const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const path = require("node:path");
 const { execFileSync } = require("node:child_process");
-const { serve, launch, newPage } = require("./browser_support.js");
+const { serve, launch, newPage } = require("../../tools/browser_support.js");
 
 const [tournament, arena, out] = process.argv.slice(2);
 const viewerDir = path.resolve(__dirname, "../../viewer");

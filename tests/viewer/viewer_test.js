@@ -9,7 +9,7 @@ const fs = require("node:fs");
 const path = require("node:path");
 const zlib = require("node:zlib");
 const { execFileSync } = require("node:child_process");
-const { serve, launch, newPage } = require("./browser_support.js");
+const { serve, launch, newPage } = require("../../tools/browser_support.js");
 
 const [arena, tournament, out] = process.argv.slice(2);
 const viewerDir = path.resolve(__dirname, "../../viewer");
@@ -40,6 +40,29 @@ function readReplay(file) {
 // Writes lines as a gzip-compressed replay.
 function writeReplay(file, lines) {
   fs.writeFileSync(file, zlib.gzipSync(lines.map((l) => JSON.stringify(l)).join("\n") + "\n"));
+}
+
+// A replay whose header is followed by one line of 4 GiB of "x", in 4 MB of gzip: a MiB of "x"
+// compressed once (flushed whole, so that the pieces join) and repeated.
+function writeLongLine(file, header) {
+  const head = Buffer.from(JSON.stringify(header) + "\n");
+  const mib = Buffer.alloc(1 << 20, "x");
+  // Its CRC-32: a MiB of "x" maps the CRC before it affinely, a map 33 CRCs tell.
+  const zero = zlib.crc32(mib, 0);
+  const column = Array.from({ length: 32 }, (_, i) => (zlib.crc32(mib, 2 ** i) ^ zero) >>> 0);
+  let crc = zlib.crc32(head);
+  for (let k = 0; k < 4096; ++k) {
+    let next = zero;
+    for (let i = 0; i < 32; ++i) if ((crc >>> i) & 1) next ^= column[i];
+    crc = next >>> 0;
+  }
+  const trailer = Buffer.alloc(8);
+  trailer.writeUInt32LE(crc, 0);
+  trailer.writeUInt32LE(head.length, 4);  // the text's length, modulo 2^32
+  const flushed = { finishFlush: zlib.constants.Z_FULL_FLUSH };
+  fs.writeFileSync(file, Buffer.concat([Buffer.from([0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 255]),
+    zlib.deflateRawSync(head, flushed), ...Array(4096).fill(zlib.deflateRawSync(mib, flushed)),
+    zlib.deflateRawSync(Buffer.alloc(0)), trailer]));
 }
 
 const GAME = "?replay=/games/game.replay.jsonl.gz&results=/games/game.results.json";
@@ -256,6 +279,27 @@ test("a long game with 256,000 winds shows its first ticks while it loads, then 
   await link.click();
   assert.equal(await tickOf(page), target);
   assert.ok(await page.locator("#events li").count() < 200, "only the rows in view are drawn");
+});
+
+test("a 4 GiB line is refused within seconds; plain gzip members one after the other open", async () => {
+  writeLongLine(path.join(out, "line.replay.jsonl.gz"), replay.lines[0]);
+  // The game in two gzip members that name no length, cut mid-line: cat a.gz b.gz.
+  const text = zlib.gunzipSync(fs.readFileSync(path.join(out, "game.replay.jsonl.gz")));
+  const cut = Math.floor(text.length / 2);
+  fs.writeFileSync(path.join(out, "cat.replay.jsonl.gz"),
+                   Buffer.concat([zlib.gzipSync(text.subarray(0, cut)), zlib.gzipSync(text.subarray(cut))]));
+  for (const [file, message, lastTick] of [
+    ["line.replay.jsonl.gz", /^Cannot show line.replay.jsonl.gz: line 2 is longer than 1 MiB, the most a replay's line may hold\.$/, null],
+    ["cat.replay.jsonl.gz", /^$/, replay.lastTick]]) {
+    const page = await open("");
+    await page.setInputFiles("#file", path.join(out, file));
+    await page.waitForFunction(() => !document.getElementById("message").hidden || window.nimbusViewer.loadedAt !== null,
+                               null, { timeout: 20000 });
+    await page.waitForFunction(() => 1 + 1 === 2, null, { timeout: 5000 });  // the page answers
+    assert.match(await page.textContent("#message"), message, file);
+    assert.equal(await page.evaluate(() => window.nimbusViewer.game && window.nimbusViewer.game.lastTick), lastTick, file);
+    await page.close();
+  }
 });
 
 test("no page logged an error", () => {

@@ -1,0 +1,99 @@
+#include "bot/plan/thrifty/path_sim.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "bot/physics/motion.hpp"
+#include "bot/physics/wind_law.hpp"
+
+namespace nimbus {
+
+namespace {
+
+bool nearBox(const CloudPaths::Box& b, double x, double y, double reach) {
+    return x >= b.minX - reach && x <= b.maxX + reach && y >= b.minY - reach && y <= b.maxY + reach;
+}
+
+}  // namespace
+
+PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float wy,
+                               std::int32_t until, float dangerMargin, bool gains) {
+    PathOutcome out;
+    const std::int32_t clouds = paths_.clouds();
+    eaten_.assign(static_cast<std::size_t>(clouds), 0);
+    if (wx != 0.0f || wy != 0.0f) {
+        // The arena's law, but paying the strength unrounded.
+        pushByWind(own, wx, wy);
+        out.spent = windStrengthDouble(wx, wy);
+        payForWind(own, out.spent);
+    }
+    until = std::min(until, paths_.horizon());
+    const std::int32_t looked = only.empty() ? clouds : static_cast<std::int32_t>(only.size());
+    WallBounds walls(own.mass);
+    std::int32_t k = k0 + 1;
+    while (k <= until) {
+        // The clouds that can come within reach before the end of this block: the own cloud
+        // moves at most its speed times the ticks left (damping and bounces only shorten that).
+        const std::int32_t block = CloudPaths::blockOf(k);
+        const std::int32_t blockEnd = std::min(until, (block + 1) * CloudPaths::kBlockTicks);
+        const double travel = 0.1 * std::sqrt(double(own.vx) * own.vx + double(own.vy) * own.vy) *
+                                  (blockEnd - k + 1) +
+                              1.0;
+        near_.clear();
+        for (std::int32_t i = 0; i < looked; ++i) {
+            const std::int32_t c = only.empty() ? i : only[static_cast<std::size_t>(i)];
+            if (eaten_[static_cast<std::size_t>(c)])
+                continue;
+            const double mass = paths_.at(c, k).mass;
+            const double margin = paths_.isRival(c) ? rivalDangerMargin : dangerMargin;
+            const double reach = mass < own.mass ? double(walls.radius) : std::sqrt(mass) + margin;
+            if (nearBox(paths_.box(c, block), own.x, own.y, reach + travel))
+                near_.push_back(c);
+        }
+        bool grew = false;
+        for (; k <= blockEnd && !grew; ++k) {
+            walls.move(own);
+            const double r = walls.radius;
+            for (const std::int32_t c : near_) {
+                if (eaten_[static_cast<std::size_t>(c)])
+                    continue;
+                const CloudState& o = paths_.at(c, k);
+                const double dx = double(o.x) - own.x;
+                const double dy = double(o.y) - own.y;
+                const double q = dx * dx + dy * dy;
+                if (o.mass < own.mass) {
+                    if (gains && q < r * r) {
+                        const double m = double(own.mass) + o.mass;
+                        own.vx = static_cast<float>(
+                            (double(own.mass) * own.vx + double(o.mass) * o.vx) / m);
+                        own.vy = static_cast<float>(
+                            (double(own.mass) * own.vy + double(o.mass) * o.vy) / m);
+                        own.mass = static_cast<float>(m);
+                        eaten_[static_cast<std::size_t>(c)] = 1;
+                        out.gain += o.mass;
+                        out.value += paths_.isRival(c) ? o.mass * rivalWeight : double(o.mass);
+                        out.catches += 1;
+                        if (out.firstCatch < 0) {
+                            out.firstCatch = k;
+                            out.firstCloud = c;
+                        }
+                        out.lastCatch = k;
+                        grew = true;
+                    }
+                } else if (o.mass > own.mass) {
+                    const double reach = std::sqrt(double(o.mass)) +
+                                         (paths_.isRival(c) ? rivalDangerMargin : dangerMargin);
+                    if (q < reach * reach) {
+                        out.danger = k;
+                        return out;
+                    }
+                }
+            }
+            if (grew)
+                walls = WallBounds(own.mass);  // a bigger cloud: find the clouds near it again
+        }
+    }
+    return out;
+}
+
+}  // namespace nimbus

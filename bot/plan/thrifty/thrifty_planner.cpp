@@ -1,0 +1,135 @@
+#include "bot/plan/thrifty/thrifty_planner.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "bot/plan/thrifty/catch_options.hpp"
+#include "bot/plan/thrifty/cloud_paths.hpp"
+#include "bot/plan/thrifty/escape_wind.hpp"
+#include "bot/plan/thrifty/path_sim.hpp"
+#include "bot/platform/saturate.hpp"
+
+namespace nimbus {
+
+namespace {
+
+// Ticks of every cloud's free path looked at (a decision's time grows with them).
+constexpr std::int32_t kHorizon = 400;
+// Of a crowded arena, the clouds nearest to the own cloud are followed.
+constexpr std::int32_t kMostClouds = 160;
+// The catches: see CatchRules. A catch counts 30 ticks more than it takes, and mass blown away
+// counts 0.8 of mass won: in a race for the rainclouds a cloud left is a cloud a rival takes.
+constexpr CatchRules kCatchRules{30.0, 0.8, 0.5, 0.4};
+// The best cheapest catches simulated in full.
+constexpr std::size_t kSimulated = 6;
+// A heavier raincloud is too close within its radius plus this share of the own radius; a
+// heavier rival, which can steer at the own cloud, within its radius plus the own radius.
+constexpr double kRainMargin = 0.3;
+constexpr double kRivalMargin = 1.0;
+// A danger further ahead than this is not acted on: the clouds will have moved otherwise.
+constexpr std::int32_t kThreatTicks = 200;
+// The idle plan's length: the next decision comes this many ticks later at the latest.
+constexpr std::int32_t kIdleTicks = 10;
+
+// A path the own cloud can take: the wind that starts it and what the simulation says follows.
+struct Choice {
+    double score = -std::numeric_limits<double>::infinity();
+    float windX = 0.0f;
+    float windY = 0.0f;
+    PathOutcome outcome;
+};
+
+class ThriftyPlanner final : public Planner {
+  public:
+    Strategy decide(float tickDrift, const WorldSnapshot& snapshot, const Trajectory& own) override;
+
+  private:
+    // The net mass won per tick along a simulated path: what it swallows (rivals not counted,
+    // they steer away) less the wind, over the ticks to its last catch and the overhead.
+    static double scoreOf(const PathOutcome& o, std::int32_t k0) {
+        if (o.catches == 0)
+            return -std::numeric_limits<double>::infinity();
+        return (o.value - kCatchRules.windWeight * o.spent) /
+               ((o.lastCatch - k0) + kCatchRules.overheadTicks);
+    }
+    static bool unsafe(const PathOutcome& o, std::int32_t k0) {
+        return o.danger >= 0 && o.danger - k0 <= kThreatTicks;
+    }
+
+    CloudPaths paths_;  // kept from one decision to the next for its storage only
+};
+
+Strategy ThriftyPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
+                                const Trajectory& own) {
+    Strategy idle;
+    idle.setDirect(0.0f, 0.0f, snapshot.tick, kIdleTicks);
+    // Winds act drift + 3 ticks after the snapshot, as the faithful strategy's chases do.
+    const std::int32_t k0 = std::clamp(platform::saturateToInt32(double(tickDrift) + 3.0), 1, 40);
+    const std::int32_t t = tickAfter(snapshot.tick, k0);
+    const CloudState start = own.stateAt(t);
+    if (!(start.mass > 0.0f && std::isfinite(start.mass) && std::isfinite(start.x) &&
+          std::isfinite(start.y) && std::isfinite(start.vx) && std::isfinite(start.vy)))
+        return idle;  // nothing sensible to plan from
+    paths_.predict(snapshot, kHorizon, kMostClouds);
+    const double r = std::sqrt(double(start.mass));
+    const auto rainMargin = static_cast<float>(kRainMargin * r);
+    PathSimulator sim(paths_);
+    sim.rivalWeight = 0.0;
+    sim.rivalDangerMargin = static_cast<float>(kRivalMargin * r);
+
+    // The free path, then a wind towards each of the best cheapest catches: the best path that
+    // stays clear of heavier clouds.
+    Choice best;
+    const PathOutcome free = sim.run(start, k0, 0.0f, 0.0f, kHorizon, rainMargin);
+    if (!unsafe(free, k0) && free.catches > 0) {
+        best.score = scoreOf(free, k0);
+        best.outcome = free;
+    }
+    for (const CatchOption& o :
+         cheapestCatches(paths_, own, start, t, k0, kCatchRules, kSimulated)) {
+        if (o.windX == 0.0f && o.windY == 0.0f)
+            continue;  // the free path, already scored
+        const PathOutcome out = sim.run(start, k0, o.windX, o.windY, kHorizon, rainMargin);
+        if (unsafe(out, k0) || out.catches == 0)
+            continue;
+        const double score = scoreOf(out, k0);
+        if (score > best.score) {
+            best.score = score;
+            best.windX = o.windX;
+            best.windY = o.windY;
+            best.outcome = out;
+        }
+    }
+    if (best.score > 0.0) {
+        // A chase plan of the first cloud the path swallows: the control loop watches it and
+        // plans again once it is caught.
+        Strategy plan;
+        plan.startTick = t;
+        plan.ownState = start;
+        plan.targetState = paths_.at(best.outcome.firstCloud, k0);
+        plan.duration = best.outcome.firstCatch - k0;
+        plan.gain = static_cast<float>(best.outcome.gain - best.outcome.spent);
+        plan.windX = best.windX;
+        plan.windY = best.windY;
+        return plan;
+    }
+    if (unsafe(free, k0)) {
+        const EscapeRules rules{kThreatTicks, kCatchRules.maxWindShare * start.mass, rainMargin,
+                                sim.rivalDangerMargin};
+        if (const std::optional<Wind> wind = escapeWind(paths_, start, k0, free.danger, rules)) {
+            Strategy escape;
+            escape.setDirect(wind->x, wind->y, t, 1);
+            return escape;
+        }
+    }
+    return idle;
+}
+
+}  // namespace
+
+std::unique_ptr<Planner> makeThriftyPlanner() {
+    return std::make_unique<ThriftyPlanner>();
+}
+
+}  // namespace nimbus
