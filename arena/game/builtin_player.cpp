@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "bot/physics/numeric.hpp"
+#include "bot/physics/wind_law.hpp"
 
 namespace nimbus::arena {
 
@@ -33,7 +34,7 @@ std::optional<Wind> windToward(const CloudState& own, Vec wanted) {
         return std::nullopt;
     }
     const double root = std::sqrt(static_cast<double>(own.mass));
-    double strength = size * root / 5.0;
+    double strength = windStrengthForChange(size, root);
     const double cap = own.mass * kMaxShareOfMass;
     if (strength > cap) {
         strength = cap;
@@ -42,17 +43,14 @@ std::optional<Wind> windToward(const CloudState& own, Vec wanted) {
                 static_cast<float>(change.y / size * strength)};
 }
 
-std::optional<Wind> greedyWind(const Game& game, std::int32_t player) {
-    const Cloud* mine = game.thunderstorm(player);
-    if (mine == nullptr || (game.tick() + player) % kPeriod != 0) {
-        return std::nullopt;
-    }
-    const CloudState& own = mine->state;
-    // Flee the nearest heavier cloud that is closing in.
+// The nearest heavier cloud that is closing in (or already within 30 of touching), within
+// kThreatMargin of our centre beyond its edge; nullptr when none.
+const CloudState* closingThreat(const Game& game, const Cloud& mine) {
+    const CloudState& own = mine.state;
     const CloudState* threat = nullptr;
     double threatGap = kThreatMargin;
     for (const Cloud& c : game.clouds()) {
-        if (c.id == mine->id || !(c.state.mass > own.mass)) {
+        if (c.id == mine.id || !(c.state.mass > own.mass)) {
             continue;
         }
         const Vec d{own.x - static_cast<double>(c.state.x), own.y - static_cast<double>(c.state.y)};
@@ -64,21 +62,28 @@ std::optional<Wind> greedyWind(const Game& game, std::int32_t player) {
             threatGap = gap;
         }
     }
-    if (threat != nullptr) {
-        Vec away{own.x - static_cast<double>(threat->x), own.y - static_cast<double>(threat->y)};
-        const double len = length(away);
-        if (len > 0.0) {
-            away = {away.x / len * kFleeSpeed, away.y / len * kFleeSpeed};
-        } else {
-            away = {kFleeSpeed, 0.0};
-        }
-        return windToward(own, away);
+    return threat;
+}
+
+// Straight away from the threat at flee speed.
+std::optional<Wind> fleeWind(const CloudState& own, const CloudState& threat) {
+    Vec away{own.x - static_cast<double>(threat.x), own.y - static_cast<double>(threat.y)};
+    const double len = length(away);
+    if (len > 0.0) {
+        away = {away.x / len * kFleeSpeed, away.y / len * kFleeSpeed};
+    } else {
+        away = {kFleeSpeed, 0.0};
     }
-    // Chase the lighter cloud with the best mass per distance, aiming where it will be.
+    return windToward(own, away);
+}
+
+// The lighter cloud within kSearchRadius with the best mass per distance; nullptr when none.
+const CloudState* bestPrey(const Game& game, const Cloud& mine) {
+    const CloudState& own = mine.state;
     const CloudState* best = nullptr;
     double bestScore = 0.0;
     for (const Cloud& c : game.clouds()) {
-        if (c.id == mine->id || !(c.state.mass < own.mass)) {
+        if (c.id == mine.id || !(c.state.mass < own.mass)) {
             continue;
         }
         const double dist = std::hypot(static_cast<double>(c.state.x) - own.x,
@@ -92,19 +97,38 @@ std::optional<Wind> greedyWind(const Game& game, std::int32_t player) {
             best = &c.state;
         }
     }
-    if (best == nullptr) {
-        return std::nullopt;  // nothing worth chasing: drift, braking would cost mass
-    }
+    return best;
+}
+
+// Toward where the prey will be, at cruise speed: its velocity led by half the time it takes to
+// get there.
+std::optional<Wind> chaseWind(const CloudState& own, const CloudState& prey) {
     const double dist =
-        std::hypot(static_cast<double>(best->x) - own.x, static_cast<double>(best->y) - own.y);
+        std::hypot(static_cast<double>(prey.x) - own.x, static_cast<double>(prey.y) - own.y);
     const double lead = dist / (0.1 * kCruiseSpeed);  // ticks to get there at cruise speed
-    const Vec aim{best->x + 0.1 * best->vx * lead * 0.5 - own.x,
-                  best->y + 0.1 * best->vy * lead * 0.5 - own.y};
+    const Vec aim{prey.x + 0.1 * prey.vx * lead * 0.5 - own.x,
+                  prey.y + 0.1 * prey.vy * lead * 0.5 - own.y};
     const double len = length(aim);
     if (len <= 0.0) {
         return std::nullopt;
     }
     return windToward(own, {aim.x / len * kCruiseSpeed, aim.y / len * kCruiseSpeed});
+}
+
+// Every kPeriod ticks: flee the nearest heavier cloud that closes in, else chase the best prey,
+// else drift (braking would cost mass).
+std::optional<Wind> greedyWind(const Game& game, std::int32_t player) {
+    const Cloud* mine = game.thunderstorm(player);
+    if (mine == nullptr || (game.tick() + player) % kPeriod != 0) {
+        return std::nullopt;
+    }
+    if (const CloudState* threat = closingThreat(game, *mine)) {
+        return fleeWind(mine->state, *threat);
+    }
+    if (const CloudState* prey = bestPrey(game, *mine)) {
+        return chaseWind(mine->state, *prey);
+    }
+    return std::nullopt;
 }
 
 }  // namespace

@@ -98,6 +98,12 @@ inline void blowWind(CloudState& c, float wx, float wy) {
 
 // --- The law solved for the planners ---
 
+// The strength of the wind that changes by `change` the velocity of a cloud whose sqrt(mass) is
+// root: change x root / 5, in double.
+inline double windStrengthForChange(double change, double root) {
+    return change * root / kWindPush;
+}
+
 namespace detail {
 
 inline constexpr std::int32_t kChaseShiftTableSize = 1024;
