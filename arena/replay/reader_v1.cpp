@@ -159,6 +159,8 @@ class Reader {
         "seed", "ticks", "rainclouds", "players", "tick_ms"};
     static constexpr std::initializer_list<const char*> kPlayerKeys = {"index", "kind", "name",
                                                                        "refused"};
+    static constexpr std::initializer_list<const char*> kEventKeys = {"type", "tick", "player",
+                                                                      "wx", "wy"};
 
     bool inFrames() const { return !stack_.empty() && stack_.back() == In::Cloud; }
     bool inPrints() const { return !stack_.empty() && stack_.back() == In::Prints; }
@@ -221,7 +223,7 @@ class Reader {
             case In::Events:
                 return refuse("no \"type\"");
             case In::Event:
-                if (isOneOf({"type", "tick", "player", "wx", "wy"})) {
+                if (isOneOf(kEventKeys)) {
                     event_[key_] = v;
                 }
                 return true;
@@ -242,64 +244,85 @@ class Reader {
         switch (stack_.back()) {
             case In::Top:
                 return openInTop(object);
-            case In::Settings:
-                if (isOneOf(kSettingsKeys)) {
-                    record.top["settings"][key_] =
-                        nlohmann::json::array();  // no number: refused later
-                }
-                break;
+            case In::Frames:
+                return openFrame(object);
+            case In::Frame:
+                return openCloud(object);
+            case In::Prints:
+                return refuse("a fingerprint is not 16 hex digits");
+            case In::Events:
+                return openEvent(object);
             case In::Players:
                 if (player(object ? nlohmann::json::object() : nlohmann::json::array()) && object) {
                     stack_.push_back(In::Player);
                     return true;
                 }
                 break;
-            case In::Player:
-                if (isOneOf(kPlayerKeys)) {
-                    record.top["players"].back()[key_] = nlohmann::json::array();  // no such value
+            default:
+                nestedValue();
+                break;
+        }
+        stack_.push_back(In::Skip);
+        return true;
+    }
+
+    // A list or an object where a member holds a number or a string: it stands as an empty list
+    // (no such value: refused later), or spoils its frame.
+    void nestedValue() {
+        switch (stack_.back()) {
+            case In::Settings:
+                if (isOneOf(kSettingsKeys)) {
+                    record.top["settings"][key_] = nlohmann::json::array();
                 }
                 break;
-            case In::Frames:
-                if (object) {
-                    return refuse("a frame is not a list of clouds");
+            case In::Player:
+                if (isOneOf(kPlayerKeys)) {
+                    record.top["players"].back()[key_] = nlohmann::json::array();
                 }
-                record.frameSizes.push_back(0);
-                stack_.push_back(In::Frame);
-                return true;
-            case In::Frame:
-                if (object) {
-                    return refuse("a cloud is not six fields");
-                }
-                if (record.frameSizes.back() == std::numeric_limits<std::uint16_t>::max()) {
-                    return refuse("a frame is not a list of clouds");
-                }
-                ++record.frameSizes.back();
-                record.clouds.emplace_back();
-                field_ = 0;
-                stack_.push_back(In::Cloud);
-                return true;
+                break;
             case In::Cloud:
                 badFrame();
                 ++field_;
                 break;
-            case In::Prints:
-                return refuse("a fingerprint is not 16 hex digits");
-            case In::Events:
-                if (!object) {
-                    return refuse("no \"type\"");
-                }
-                event_ = nlohmann::json::object();
-                stack_.push_back(In::Event);
-                return true;
             case In::Event:
-                if (isOneOf({"type", "tick", "player", "wx", "wy"})) {
-                    event_[key_] = nlohmann::json::array();  // no number: refused later
+                if (isOneOf(kEventKeys)) {
+                    event_[key_] = nlohmann::json::array();
                 }
                 break;
-            case In::Skip:
+            default:
                 break;
         }
-        stack_.push_back(In::Skip);
+    }
+
+    bool openFrame(bool object) {
+        if (object) {
+            return refuse("a frame is not a list of clouds");
+        }
+        record.frameSizes.push_back(0);
+        stack_.push_back(In::Frame);
+        return true;
+    }
+
+    bool openCloud(bool object) {
+        if (object) {
+            return refuse("a cloud is not six fields");
+        }
+        if (record.frameSizes.back() == std::numeric_limits<std::uint16_t>::max()) {
+            return refuse("a frame is not a list of clouds");
+        }
+        ++record.frameSizes.back();
+        record.clouds.emplace_back();
+        field_ = 0;
+        stack_.push_back(In::Cloud);
+        return true;
+    }
+
+    bool openEvent(bool object) {
+        if (!object) {
+            return refuse("no \"type\"");
+        }
+        event_ = nlohmann::json::object();
+        stack_.push_back(In::Event);
         return true;
     }
 

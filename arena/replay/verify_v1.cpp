@@ -23,16 +23,8 @@ bool sameCloud(const Cloud& c, const FrameCloud& f) {
            same(c.state.x, f.x) && same(c.state.y, f.y) && same(c.state.mass, f.mass);
 }
 
-// The record against the re-run game: settings, shapes and winds checked first, then every tick.
-VerifyReport check(RecordV1& r) {
-    const nlohmann::json& top = r.top;
-    if (!top.contains("version") || top["version"] != 1 || !top.contains("format") ||
-        top["format"] != kReplayFormat) {
-        return notReplay("no \"format\": \"" + std::string(kReplayFormat) + "\" of version 1 or 2");
-    }
-    const GameSettings settings = settingsOf(top);
-    const auto endTick =
-        static_cast<std::int32_t>(integerIn(field(top, "end_tick"), "end_tick", 0, settings.ticks));
+// The frames, fingerprints and winds fit the settings and end tick; throws NotAReplay otherwise.
+void checkShapes(const RecordV1& r, const GameSettings& settings, std::int32_t endTick) {
     if (!r.framesList || !r.printsList ||
         r.frameSizes.size() != static_cast<std::size_t>(endTick) + 1 ||
         r.prints.size() != r.frameSizes.size()) {
@@ -56,12 +48,12 @@ VerifyReport check(RecordV1& r) {
                              std::to_string(settings.players - 1)};
         }
     }
-    const nlohmann::json& reason = field(top, "end_reason");
-    if (!reason.is_string()) {
-        throw NotAReplay{"end_reason is not a string"};
-    }
-    orderByTick(r.winds);
+}
 
+// Every frame against the game re-run with the record's winds (in the order their steps apply
+// them), then the end reason.
+VerifyReport rerun(const RecordV1& r, const GameSettings& settings, std::int32_t endTick,
+                   const nlohmann::json& reason) {
     Game game(settings);
     std::size_t cloud = 0;
     std::size_t wind = 0;
@@ -99,6 +91,25 @@ VerifyReport check(RecordV1& r) {
     report.ticksChecked = endTick;
     report.message = "all " + std::to_string(endTick) + " ticks match";
     return report;
+}
+
+// The record against the re-run game: settings, shapes and winds checked first, then every tick.
+VerifyReport check(RecordV1& r) {
+    const nlohmann::json& top = r.top;
+    if (!top.contains("version") || top["version"] != 1 || !top.contains("format") ||
+        top["format"] != kReplayFormat) {
+        return notReplay("no \"format\": \"" + std::string(kReplayFormat) + "\" of version 1 or 2");
+    }
+    const GameSettings settings = settingsOf(top);
+    const auto endTick =
+        static_cast<std::int32_t>(integerIn(field(top, "end_tick"), "end_tick", 0, settings.ticks));
+    checkShapes(r, settings, endTick);
+    const nlohmann::json& reason = field(top, "end_reason");
+    if (!reason.is_string()) {
+        throw NotAReplay{"end_reason is not a string"};
+    }
+    orderByTick(r.winds);
+    return rerun(r, settings, endTick, reason);
 }
 
 }  // namespace
