@@ -108,6 +108,8 @@ bool hundredths(double v, std::int32_t& k) {
 // The parser's events (nlohmann's SAX interface) turned into a V1 record as they come.
 class Reader {
   public:
+    explicit Reader(bool withPlayers) : withPlayers_(withPlayers) {}
+
     RecordV1 record;
     std::string why;  // why the record is not a replay, when the parse stopped for it
 
@@ -191,8 +193,8 @@ class Reader {
         }
         switch (stack_.back()) {
             case In::Top:
-                if (isOneOf(
-                        {"format", "version", "end_tick", "end_reason", "settings", "players"})) {
+                if (isOneOf({"format", "version", "end_tick", "end_reason", "settings"}) ||
+                    (withPlayers_ && key_ == "players")) {
                     record.top[key_] = v;
                 }
                 record.framesList = key_ == "frames" ? false : record.framesList;
@@ -332,7 +334,7 @@ class Reader {
         if (key_ == "settings") {
             record.top["settings"] = object ? nlohmann::json::object() : nlohmann::json::array();
             in = object ? In::Settings : In::Skip;
-        } else if (key_ == "players") {
+        } else if (withPlayers_ && key_ == "players") {
             record.top["players"] = nlohmann::json::array();  // an object: no players
             in = object ? In::Skip : In::Players;
         } else if (key_ == "frames") {
@@ -450,6 +452,7 @@ class Reader {
         return true;
     }
 
+    bool withPlayers_;
     std::vector<In> stack_;
     std::string key_;
     std::set<std::string> seen_;
@@ -464,9 +467,9 @@ void orderByTick(std::deque<WindEvent>& winds) {
                      [](const WindEvent& a, const WindEvent& b) { return a.tick < b.tick; });
 }
 
-Version1Read readVersion1(ReplaySource& source, std::string start) {
+Version1Read readVersion1(ReplaySource& source, std::string start, bool withPlayers) {
     BoundedText text(source, std::move(start));
-    Reader reader;
+    Reader reader(withPlayers);
     Version1Read read;
     bool parsed = false;
     try {

@@ -33,9 +33,9 @@ struct RecordV1 {
     static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
     // "format", "version", "end_tick", "end_reason"; "settings" with its "seed", "ticks",
-    // "rainclouds", "players" and "tick_ms"; "players", the first kMaxReplayPlayers of them with
-    // their "index", "kind", "name" and "refused". A value where a number or string belongs that
-    // is none (a list or an object) stands as an empty list.
+    // "rainclouds", "players" and "tick_ms"; when asked for, "players", the first
+    // kMaxReplayPlayers of them with their "index", "kind", "name" and "refused". A value where a
+    // number or string belongs that is none (a list or an object) stands as an empty list.
     nlohmann::json top = nlohmann::json::object();
     std::deque<FrameCloud> clouds;  // of every frame, one after the other
     std::deque<std::uint16_t> frameSizes;
@@ -59,7 +59,8 @@ struct Version1Read {
 void orderByTick(std::deque<WindEvent>& winds);
 
 // A version-1 replay from `source`: `start` is text already taken from it (its first line), the
-// rest is read from it. Never throws.
-Version1Read readVersion1(ReplaySource& source, std::string start);
+// rest is read from it. With `withPlayers`, the players are kept too (their strings take at most
+// what their text takes). Never throws.
+Version1Read readVersion1(ReplaySource& source, std::string start, bool withPlayers = false);
 
 }  // namespace nimbus::arena

@@ -170,11 +170,11 @@ void checkHeader(const nlohmann::json& header, const GameOutcome& game) {
 // Version 1: one JSON text, read by the arena's version-1 reader; `start` is its text already
 // taken from the source.
 RecordedGame readWhole(arena::ReplaySource& source, std::string start, const GameOutcome& outcome) {
-    arena::Version1Read read = arena::readVersion1(source, std::move(start));
+    arena::Version1Read read = arena::readVersion1(source, std::move(start), true);
     if (!read.problem.empty())
-        throw std::runtime_error((read.damaged ? "not a whole replay: "
-                                               : "not a replay of version 1 or 2: ") +
-                                 read.problem);
+        throw std::runtime_error(
+            (read.damaged ? "not a whole replay: " : "not a replay of version 1 or 2: ") +
+            read.problem);
     arena::RecordV1& record = read.record;
     if (!isFormat(record.top, 1))
         throw std::runtime_error("not a replay of version 1 or 2");
