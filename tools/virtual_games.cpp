@@ -274,10 +274,7 @@ class VirtualMatch {
     PlanTally* tally_;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"nimbus-virtual-games: games between strategies on virtual time, in process"};
+struct Options {
     std::int32_t games = 12;
     std::int32_t players = 4;
     std::uint64_t seed = 1;
@@ -287,104 +284,149 @@ int main(int argc, char** argv) {
     bool quiet = false;
     std::string jsonPath;
     bool planKinds = false;
-    app.add_option("--games", games, "number of games")->check(CLI::Range(1, 100000));
-    app.add_option("--players", players, "seats in each game")->check(CLI::Range(1, 64));
-    app.add_option("--seed", seed, "seed of the first round; round r plays seed + r");
-    app.add_option("--ticks", base.ticks, "ticks per game")->check(CLI::Range(1, 1000000));
-    app.add_option("--rainclouds", base.rainclouds, "rainclouds")->check(CLI::Range(0, 10000));
-    app.add_option("--tick-ms", tickMs, "milliseconds per tick")->check(CLI::Range(1, 1000));
-    app.add_flag("--quiet", quiet, "no line per game");
-    app.add_flag("--plan-kinds", planKinds,
+};
+
+void addOptions(CLI::App& app, Options& o) {
+    app.add_option("--games", o.games, "number of games")->check(CLI::Range(1, 100000));
+    app.add_option("--players", o.players, "seats in each game")->check(CLI::Range(1, 64));
+    app.add_option("--seed", o.seed, "seed of the first round; round r plays seed + r");
+    app.add_option("--ticks", o.base.ticks, "ticks per game")->check(CLI::Range(1, 1000000));
+    app.add_option("--rainclouds", o.base.rainclouds, "rainclouds")->check(CLI::Range(0, 10000));
+    app.add_option("--tick-ms", o.tickMs, "milliseconds per tick")->check(CLI::Range(1, 1000));
+    app.add_flag("--quiet", o.quiet, "no line per game");
+    app.add_flag("--plan-kinds", o.planKinds,
                  "count the plans each strategy returns by kind, with their winds");
-    app.add_option("--json", jsonPath, "write every game's seats and the figures as JSON to FILE");
-    app.add_option("ENTRANT", roster,
+    app.add_option("--json", o.jsonPath,
+                   "write every game's seats and the figures as JSON to FILE");
+    app.add_option("ENTRANT", o.roster,
                    "strategy names (nimbus-bot --list-strategies) or "
                    "builtin:greedy / builtin:idle")
         ->required();
-    CLI11_PARSE(app, argc, argv);
+}
+
+// Whether every entrant names a strategy or a builtin; a line on standard error for the first
+// that does not.
+bool entrantsKnown(const std::vector<std::string>& roster) {
     for (const std::string& e : roster) {
         if (arena::looksBuiltin(e) ? !arena::parseBuiltin(e) : !makePlanner(e)) {
             std::fprintf(stderr, "nimbus-virtual-games: unknown entrant \"%s\"\n", e.c_str());
-            return 2;
+            return false;
         }
     }
+    return true;
+}
+
+// What the games played so far add up to.
+struct Totals {
+    nlohmann::json games = nlohmann::json::array();
+    tournament::Standings standings;
+    tournament::AnalysisReport report;
+    std::int32_t worstStates = 0;
+    std::int64_t refused = 0;
+};
+
+// The seats of a played game, ranked as the arena ranks them.
+tournament::GameOutcome outcomeOf(const arena::Game& game, const std::vector<std::string>& seats,
+                                  std::uint64_t seed) {
+    std::vector<arena::PlayerInfo> infos(seats.size());
+    for (std::size_t p = 0; p < seats.size(); ++p) {
+        infos[p].name = seats[p];
+        infos[p].kind = "bot";
+    }
+    tournament::GameOutcome outcome;
+    outcome.seed = seed;
+    for (const arena::ResultRow& row : arena::rankPlayers(&game, infos)) {
+        tournament::SeatResult seat;
+        seat.entrant = seats[static_cast<std::size_t>(row.player)];
+        seat.rank = row.rank;
+        seat.finalMass = row.finalMass;
+        seat.status = arena::statusName(row.status);
+        seat.player = row.player;
+        outcome.seats.push_back(seat);
+    }
+    return outcome;
+}
+
+nlohmann::json gameJson(const tournament::GameOutcome& outcome) {
+    nlohmann::json seatsJson = nlohmann::json::array();
+    for (const tournament::SeatResult& seat : outcome.seats)
+        seatsJson.push_back({{"entrant", seat.entrant},
+                             {"player", seat.player},
+                             {"rank", seat.rank},
+                             {"final_mass", seat.finalMass},
+                             {"status", seat.status}});
+    return {{"seed", outcome.seed}, {"seats", seatsJson}};
+}
+
+void printGame(std::FILE* out, std::int32_t n, const tournament::GameOutcome& outcome) {
+    std::fprintf(out, "game %d (seed %llu):", n, static_cast<unsigned long long>(outcome.seed));
+    for (const tournament::SeatResult& s : outcome.seats)
+        std::fprintf(out, " %d. %s %.1f", s.rank, s.entrant.c_str(), s.finalMass);
+    std::fprintf(out, "\n");
+    std::fflush(out);
+}
+
+// Game n of the schedule, played and added to the totals (and its line printed unless quiet).
+void playGame(std::int32_t n, const Options& o, PlanTally* tally, Totals& totals, std::FILE* out) {
+    const tournament::GameSpec spec =
+        tournament::scheduledGame(n, static_cast<std::int32_t>(o.roster.size()), o.players, o.seed);
+    std::vector<std::string> seats;
+    for (std::int32_t s : spec.seats)
+        seats.push_back(o.roster[static_cast<std::size_t>(s)]);
+    arena::GameSettings settings = o.base;
+    settings.seed = spec.seed;
+    settings.players = o.players;
+    VirtualMatch match(settings, o.tickMs, seats, tally);
+    match.play();
+
+    const tournament::GameOutcome outcome = outcomeOf(match.game(), seats, spec.seed);
+    totals.standings.add(outcome);
+    totals.games.push_back(gameJson(outcome));
+    tournament::RecordedGame recorded{settings, {}, match.game().tick(), match.game().windLog()};
+    totals.report.add(seats, tournament::analyzeGame(recorded));
+    for (const SeatLog& log : match.logs()) {
+        totals.worstStates = std::max(totals.worstStates, log.maxStatesPerTick);
+        totals.refused += log.refused;
+    }
+    if (!o.quiet)
+        printGame(out, n, outcome);
+}
+
+void writeJson(const std::string& path, const Totals& totals) {
+    nlohmann::json json = totals.report.json();
+    json["games"] = totals.games;
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file != nullptr) {
+        std::fputs(json.dump().c_str(), file);
+        std::fclose(file);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"nimbus-virtual-games: games between strategies on virtual time, in process"};
+    Options o;
+    addOptions(app, o);
+    CLI11_PARSE(app, argc, argv);
+    if (!entrantsKnown(o.roster))
+        return 2;
     PlanTally tally;
     // The bots' trace goes nowhere; the figures go to the original standard output.
     FILE* out = fdopen(dup(STDOUT_FILENO), "w");
     if (out == nullptr || std::freopen("/dev/null", "w", stdout) == nullptr)
         return 1;
 
-    nlohmann::json gamesJson = nlohmann::json::array();
-    tournament::Standings standings;
-    tournament::AnalysisReport report;
-    std::int32_t worstStates = 0;
-    std::int64_t refused = 0;
-    for (std::int32_t n = 1; n <= games; ++n) {
-        const tournament::GameSpec spec =
-            tournament::scheduledGame(n, static_cast<std::int32_t>(roster.size()), players, seed);
-        std::vector<std::string> seats;
-        for (std::int32_t s : spec.seats)
-            seats.push_back(roster[static_cast<std::size_t>(s)]);
-        arena::GameSettings settings = base;
-        settings.seed = spec.seed;
-        settings.players = players;
-        VirtualMatch match(settings, tickMs, seats, planKinds ? &tally : nullptr);
-        match.play();
-
-        std::vector<arena::PlayerInfo> infos(seats.size());
-        for (std::size_t p = 0; p < seats.size(); ++p) {
-            infos[p].name = seats[p];
-            infos[p].kind = "bot";
-        }
-        tournament::GameOutcome outcome;
-        outcome.seed = spec.seed;
-        for (const arena::ResultRow& row : arena::rankPlayers(&match.game(), infos)) {
-            tournament::SeatResult seat;
-            seat.entrant = seats[static_cast<std::size_t>(row.player)];
-            seat.rank = row.rank;
-            seat.finalMass = row.finalMass;
-            seat.status = arena::statusName(row.status);
-            seat.player = row.player;
-            outcome.seats.push_back(seat);
-        }
-        standings.add(outcome);
-        nlohmann::json seatsJson = nlohmann::json::array();
-        for (const tournament::SeatResult& seat : outcome.seats)
-            seatsJson.push_back({{"entrant", seat.entrant},
-                                 {"player", seat.player},
-                                 {"rank", seat.rank},
-                                 {"final_mass", seat.finalMass},
-                                 {"status", seat.status}});
-        gamesJson.push_back({{"seed", spec.seed}, {"seats", seatsJson}});
-        tournament::RecordedGame recorded{
-            settings, {}, match.game().tick(), match.game().windLog()};
-        report.add(seats, tournament::analyzeGame(recorded));
-        for (const SeatLog& log : match.logs()) {
-            worstStates = std::max(worstStates, log.maxStatesPerTick);
-            refused += log.refused;
-        }
-        if (!quiet) {
-            std::fprintf(out, "game %d (seed %llu):", n,
-                         static_cast<unsigned long long>(spec.seed));
-            for (const tournament::SeatResult& s : outcome.seats)
-                std::fprintf(out, " %d. %s %.1f", s.rank, s.entrant.c_str(), s.finalMass);
-            std::fprintf(out, "\n");
-            std::fflush(out);
-        }
-    }
+    Totals totals;
+    for (std::int32_t n = 1; n <= o.games; ++n)
+        playGame(n, o, o.planKinds ? &tally : nullptr, totals, out);
     std::fprintf(out,
                  "\n%s\n%s\nmost GET_STATE in one tick: %d (budget %d); refused commands: %lld\n",
-                 tournament::standingsMarkdown(standings.rows()).c_str(), report.markdown().c_str(),
-                 worstStates, arena::statesPerTick(tickMs), static_cast<long long>(refused));
-    if (!jsonPath.empty()) {
-        nlohmann::json json = report.json();
-        json["games"] = gamesJson;
-        std::FILE* file = std::fopen(jsonPath.c_str(), "w");
-        if (file != nullptr) {
-            std::fputs(json.dump().c_str(), file);
-            std::fclose(file);
-        }
-    }
+                 tournament::standingsMarkdown(totals.standings.rows()).c_str(),
+                 totals.report.markdown().c_str(), totals.worstStates,
+                 arena::statesPerTick(o.tickMs), static_cast<long long>(totals.refused));
+    if (!o.jsonPath.empty())
+        writeJson(o.jsonPath, totals);
     for (const auto& [kind, k] : tally.kinds)
         std::fprintf(out, "plans of %s: %lld, wind %.1f\n", kind.c_str(),
                      static_cast<long long>(k.first), k.second);

@@ -22,6 +22,56 @@ namespace {
 namespace fs = std::filesystem;
 namespace nt = nimbus::tournament;
 
+// What the games read so far add up to.
+struct Totals {
+    nt::Standings standings;
+    nt::Expectations expectations;
+    nt::AnalysisReport report;
+    int skipped = 0;
+};
+
+// The game of a results file, re-run from its replay and added to the totals; why not, when it
+// cannot be (the game is not finished, not the tournament's, or its replay is not its own).
+std::string addGame(const fs::path& results, Totals& totals) {
+    const fs::path replay = nt::replayBeside(results);
+    std::string problem;
+    const nt::LoadedGame game = nt::loadGame(results, totals.expectations.of(results, problem));
+    if (!problem.empty())
+        return problem;
+    if (game.state != nt::GameState::Finished)
+        return game.problem.empty() ? "no finished game" : game.problem;
+    try {
+        const nt::RecordedGame recorded = nt::readRecordedGame(replay, game.outcome);
+        std::vector<std::string> entrants(static_cast<std::size_t>(recorded.settings.players));
+        for (const nt::SeatResult& seat : game.outcome.seats) {
+            if (seat.player >= 0 && seat.player < recorded.settings.players)
+                entrants[static_cast<std::size_t>(seat.player)] = seat.entrant;
+        }
+        totals.report.add(entrants, nt::analyzeGame(recorded));
+        totals.standings.add(game.outcome);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The tables on standard output, and with a path the figures as JSON.
+void report(const Totals& totals, const std::string& jsonPath) {
+    nt::AnalysisReport::Labels labels;
+    for (const nt::StandingRow& row : totals.standings.rows())
+        labels[row.entrant] = row.label;
+    const std::string skips =
+        totals.skipped > 0 ? ", " + std::to_string(totals.skipped) + " skipped" : "";
+    std::printf("%d games%s\n\n%s\n%s", totals.report.games(), skips.c_str(),
+                nt::standingsMarkdown(totals.standings.rows()).c_str(),
+                totals.report.markdown(labels).c_str());
+    if (!jsonPath.empty()) {
+        nlohmann::json json = totals.report.json(labels);
+        json["standings"] = nt::standingsJson(totals.standings);
+        nt::writeWhole(jsonPath, json.dump(2) + "\n");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,51 +91,18 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
-    nt::Standings standings;
-    nt::Expectations expectations;
-    nt::AnalysisReport report;
-    int skipped = 0;
+    Totals totals;
     for (const fs::path& results : nt::findResults({folders.begin(), folders.end()})) {
-        const fs::path replay = nt::replayBeside(results);
-        std::string problem;
-        const nt::LoadedGame game = nt::loadGame(results, expectations.of(results, problem));
-        if (problem.empty() && game.state != nt::GameState::Finished) {
-            problem = game.problem.empty() ? "no finished game" : game.problem;
-        } else if (problem.empty()) {
-            try {
-                const nt::RecordedGame recorded = nt::readRecordedGame(replay, game.outcome);
-                std::vector<std::string> entrants(
-                    static_cast<std::size_t>(recorded.settings.players));
-                for (const nt::SeatResult& seat : game.outcome.seats) {
-                    if (seat.player >= 0 && seat.player < recorded.settings.players)
-                        entrants[static_cast<std::size_t>(seat.player)] = seat.entrant;
-                }
-                report.add(entrants, nt::analyzeGame(recorded));
-                standings.add(game.outcome);
-            } catch (const std::exception& e) {
-                problem = e.what();
-            }
-        }
-        if (!problem.empty()) {
-            ++skipped;
+        if (const std::string problem = addGame(results, totals); !problem.empty()) {
+            ++totals.skipped;
             std::fprintf(stderr, "nimbus-analyze: skipped %s (%s)\n",
                          nt::printable(results.string()).c_str(), nt::printable(problem).c_str());
         }
     }
-    if (report.games() == 0) {
+    if (totals.report.games() == 0) {
         std::fprintf(stderr, "nimbus-analyze: no game to analyse\n");
         return 1;
     }
-    nt::AnalysisReport::Labels labels;
-    for (const nt::StandingRow& row : standings.rows())
-        labels[row.entrant] = row.label;
-    const std::string skips = skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "";
-    std::printf("%d games%s\n\n%s\n%s", report.games(), skips.c_str(),
-                nt::standingsMarkdown(standings.rows()).c_str(), report.markdown(labels).c_str());
-    if (!jsonPath.empty()) {
-        nlohmann::json json = report.json(labels);
-        json["standings"] = nt::standingsJson(standings);
-        nt::writeWhole(jsonPath, json.dump(2) + "\n");
-    }
+    report(totals, jsonPath);
     return 0;
 }

@@ -26,6 +26,68 @@ void appendInt(std::string& out, std::int64_t v) {
     out.append(text, end);
 }
 
+// A list of pairs or triples of a tick line, ,"key":[[...],[...]]: each item opens with "[", the
+// first one with the key as well; a list without items is left out.
+class ItemList {
+  public:
+    ItemList(std::string& out, const char* key) : out_(out), key_(key) {}
+    ItemList(const ItemList&) = delete;
+    ItemList& operator=(const ItemList&) = delete;
+
+    // Opens the next item for the caller to write, "]" included.
+    std::string& item() {
+        out_ += open_ ? ",[" : ",\"" + std::string(key_) + "\":[[";
+        open_ = true;
+        return out_;
+    }
+    void close() { out_ += open_ ? "]" : ""; }
+
+  private:
+    std::string& out_;
+    const char* key_;
+    bool open_ = false;
+};
+
+void appendNumber(std::string& out, std::int32_t v) {
+    appendInt(out, v);
+}
+void appendNumber(std::string& out, float v) {
+    appendFloat(out, v);
+}
+
+// An item of integers and floats: [first,rest...].
+template <typename... Rest>
+void appendItem(ItemList& list, std::int32_t first, Rest... rest) {
+    std::string& out = list.item();
+    appendInt(out, first);
+    ((out += ',', appendNumber(out, rest)), ...);
+    out += ']';
+}
+
+// ,"p":[id,x,y,...] of the clouds whose position is not the one last written (x and y by id).
+void appendPositions(const Game& game, std::vector<std::uint32_t>& x, std::vector<std::uint32_t>& y,
+                     std::string& out) {
+    out += ",\"p\":[";
+    bool first = true;
+    for (const Cloud& c : game.clouds()) {
+        const std::uint32_t cx = bitsOf(c.state.x);
+        const std::uint32_t cy = bitsOf(c.state.y);
+        if (cx == x[c.id] && cy == y[c.id]) {
+            continue;
+        }
+        x[c.id] = cx;
+        y[c.id] = cy;
+        out += first ? "" : ",";
+        first = false;
+        appendInt(out, c.id);
+        out += ',';
+        appendFloat(out, c.state.x);
+        out += ',';
+        appendFloat(out, c.state.y);
+    }
+    out += ']';
+}
+
 }  // namespace
 
 void appendFloat(std::string& out, float v) {
@@ -77,62 +139,26 @@ std::string ReplayEncoder::header(const GameSettings& s, const std::vector<Playe
 void ReplayEncoder::appendTick(const Game& game, std::string& out) {
     out += "{\"t\":";
     appendInt(out, game.tick());
-    out += ",\"p\":[";
-    bool first = true;
-    for (const Cloud& c : game.clouds()) {
-        const std::uint32_t x = bitsOf(c.state.x);
-        const std::uint32_t y = bitsOf(c.state.y);
-        if (x == x_[c.id] && y == y_[c.id]) {
-            continue;
-        }
-        x_[c.id] = x;
-        y_[c.id] = y;
-        out += first ? "" : ",";
-        first = false;
-        appendInt(out, c.id);
-        out += ',';
-        appendFloat(out, c.state.x);
-        out += ',';
-        appendFloat(out, c.state.y);
-    }
-    out += ']';
-    // The lists of pairs and triples: each item opens with "[", the list with its key.
-    std::string_view key;
-    auto item = [&out, &key](std::string_view name) {
-        out += key == name ? ",[" : ",\"" + std::string(name) + "\":[[";
-        key = name;
-    };
-    auto close = [&out, &key](std::string_view name) { out += key == name ? "]" : ""; };
+    appendPositions(game, x_, y_, out);
+    ItemList masses(out, "m");
     for (const Cloud& c : game.clouds()) {
         const std::uint32_t m = bitsOf(c.state.mass);
         if (m != mass_[c.id]) {
             mass_[c.id] = m;
-            item("m");
-            appendInt(out, c.id);
-            out += ',';
-            appendFloat(out, c.state.mass);
-            out += ']';
+            appendItem(masses, c.id, c.state.mass);
         }
     }
-    close("m");
+    masses.close();
+    ItemList winds(out, "w");
     for (const WindEvent& w : game.windLog()) {
-        item("w");
-        appendInt(out, w.player);
-        out += ',';
-        appendFloat(out, w.wx);
-        out += ',';
-        appendFloat(out, w.wy);
-        out += ']';
+        appendItem(winds, w.player, w.wx, w.wy);
     }
-    close("w");
+    winds.close();
+    ItemList swallows(out, "s");
     for (const SwallowEvent& e : game.swallowLog()) {
-        item("s");
-        appendInt(out, e.by);
-        out += ',';
-        appendInt(out, e.victim);
-        out += ']';
+        appendItem(swallows, e.by, e.victim);
     }
-    close("s");
+    swallows.close();
     if (game.tick() % kFingerprintEvery == 0) {
         out += ",\"f\":\"" + fingerprintText(game.fingerprint()) + "\"";
     }

@@ -327,17 +327,4 @@ bool ReplaySource::damagedAhead(std::size_t limit) {
     return ending_ == Next::Damaged;
 }
 
-bool ReplaySource::rest(std::string& text, std::size_t limit) {
-    pending_.erase(0, consumed_);
-    consumed_ = 0;
-    while (pending_.size() <= limit && more()) {
-    }
-    if (pending_.size() > limit || ending_ != Next::End) {
-        return false;
-    }
-    text = std::move(pending_);
-    pending_.clear();
-    return true;
-}
-
 }  // namespace nimbus::arena

@@ -34,8 +34,6 @@ class ReplaySource {
     // The text not yet handed out, in pieces (the first may hold what nextLine buffered):
     // false, with `piece` empty, at the end of the text; ending() then says how it ended.
     bool nextPiece(std::string& piece);
-    // The rest of the text whole, at most `limit` bytes; false when longer, cut or damaged.
-    bool rest(std::string& text, std::size_t limit);
     // Whether the data is damaged before the end of the current gzip member (at most `limit` more
     // bytes of text are read for it, then dropped: nothing can be read after this call); problem()
     // then says where. Text that reads wrongly may be the work of damage found only at the

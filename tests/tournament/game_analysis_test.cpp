@@ -1,11 +1,17 @@
 // The game analysis: worked games with hand-placed clouds, and whole seeded games whose figures
-// must agree with what the game itself recorded.
+// must agree with what the game itself recorded, from the game library and from a replay of
+// version 1 (read as the verifier reads it, hostile ones refused as it refuses them).
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "arena/game/builtin_player.hpp"
 #include "arena/game/wind_law.hpp"
 #include "tests/arena/game_fixtures.hpp"
+#include "tests/arena/recorded_replay.hpp"
 #include "tournament/analysis/game_analysis.hpp"
+#include "tournament/analysis/recorded_game.hpp"
 
 namespace nimbus::tournament {
 namespace {
@@ -91,6 +97,74 @@ TEST(GameAnalysis, AgreesWithTheGameOnWholeSeededGames) {
             EXPECT_GE(x.winds, ended);
         }
     }
+}
+
+// The format-1 record of tests/arena/data (greedy, greedy-2 and idle, seed 5, 120 ticks of 16 ms,
+// 10 rainclouds) against the game the builtins play live with its settings; and hostile records
+// the verifier refuses, refused with its reasons.
+TEST(GameAnalysis, ReadsAFormat1ReplayAsTheVerifierDoes) {
+    GameOutcome outcome;
+    outcome.seed = 5;
+    outcome.ticks = 120;
+    outcome.rainclouds = 10;
+    outcome.tickMs = 16;
+    const char* names[] = {"greedy", "greedy-2", "idle"};
+    for (std::int32_t p = 0; p < 3; ++p)
+        outcome.seats.push_back(
+            {p < 2 ? "builtin:greedy" : "builtin:idle", 1, 0.0, "playing", "", p, names[p]});
+    arena::GameSettings settings{5, 120, 10, 3};
+    arena::Game live(settings);
+    while (!live.over()) {
+        for (std::int32_t p = 0; p < 2; ++p) {
+            if (const auto w = arena::builtinWind(arena::BuiltinKind::Greedy, live, p))
+                live.queueWind(p, w->wx, w->wy);
+        }
+        live.step();
+    }
+
+    std::ifstream in(NIMBUS_TEST_DATA "/version1-replay.json", std::ios::binary);
+    const std::string v1(std::istreambuf_iterator<char>(in), {});
+    const std::string start = R"({"format":"nimbus-arena-replay","version":1,"x":)";
+    struct Row {
+        const char* what;
+        std::string bytes;
+        const char* refused;  // part of the reason; nullptr: read
+    };
+    const Row rows[] = {
+        {"the record", v1, nullptr},
+        {"the record, gzip", arena::testing::gzip(v1), nullptr},
+        {"the record cut short, gzip", arena::testing::gzip(v1).substr(0, 4000),
+         "not a whole replay: the file is incomplete"},
+        {"nested 20 deep", start + std::string(20, '[') + std::string(20, ']') + "}",
+         "nested deeper than any replay"},
+        {"a string of 4 MiB", start + "\"" + std::string(4 << 20, 'a') + "\"}",
+         "more than 65536 bytes in a string or number"},
+    };
+    const std::filesystem::path path = ::testing::TempDir() + "/v1-replay.json";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::ofstream(path, std::ios::binary) << row.bytes;
+        if (row.refused != nullptr) {
+            try {
+                readRecordedGame(path, outcome);
+                ADD_FAILURE() << "read";
+            } catch (const std::runtime_error& e) {
+                EXPECT_NE(std::string(e.what()).find(row.refused), std::string::npos) << e.what();
+            }
+            continue;
+        }
+        const RecordedGame recorded = readRecordedGame(path, outcome);
+        EXPECT_EQ(recorded.endTick, 120);
+        EXPECT_EQ(recorded.winds.size(), live.windLog().size());
+        const std::vector<PlayerFigures> f = analyzeGame(recorded);
+        for (std::int32_t p = 0; p < 3; ++p) {
+            const arena::Cloud* own = live.thunderstorm(p);
+            EXPECT_EQ(f[static_cast<std::size_t>(p)].winds,
+                      live.record(p).winds - live.record(p).rejectedWinds);
+            EXPECT_DOUBLE_EQ(f[static_cast<std::size_t>(p)].finalMass, own->state.mass);
+        }
+    }
+    std::filesystem::remove(path);
 }
 
 }  // namespace

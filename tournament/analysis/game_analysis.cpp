@@ -78,100 +78,135 @@ const arena::Cloud* findCloud(const std::vector<arena::Cloud>& clouds, std::int3
     return nullptr;
 }
 
-}  // namespace
-
-std::vector<PlayerFigures> analyzeGame(const RecordedGame& recorded) {
-    const arena::GameSettings& settings = recorded.settings;
-    arena::Game game =
-        recorded.start.empty() ? arena::Game(settings) : arena::Game(settings, recorded.start);
-    const auto players = static_cast<std::size_t>(settings.players);
-    std::vector<PlayerFigures> figures(players);
-    std::vector<OpenChase> chases(players);
-    std::int32_t cloudCount = 0;
-    for (const arena::Cloud& c : game.clouds())
-        cloudCount = std::max(cloudCount, c.id + 1);
-    for (std::size_t p = 0; p < players; ++p) {
-        const arena::Cloud* own = game.thunderstorm(static_cast<std::int32_t>(p));
-        figures[p].startMass = own != nullptr ? own->state.mass : 0.0;
+// A recorded game re-run tick by tick, with the figures found so far.
+class Rerun {
+  public:
+    explicit Rerun(const RecordedGame& recorded)
+        : recorded_(recorded),
+          players_(static_cast<std::size_t>(recorded.settings.players)),
+          game_(recorded.start.empty() ? arena::Game(recorded.settings)
+                                       : arena::Game(recorded.settings, recorded.start)),
+          figures_(players_),
+          chases_(players_) {
+        std::int32_t cloudCount = 0;
+        for (const arena::Cloud& c : game_.clouds())
+            cloudCount = std::max(cloudCount, c.id + 1);
+        mass_.assign(static_cast<std::size_t>(cloudCount), 0.0);
+        for (std::size_t p = 0; p < players_; ++p) {
+            const arena::Cloud* own = game_.thunderstorm(static_cast<std::int32_t>(p));
+            figures_[p].startMass = own != nullptr ? own->state.mass : 0.0;
+        }
     }
 
-    std::vector<double> mass(static_cast<std::size_t>(cloudCount), 0.0);
-    std::size_t nextWind = 0;
-    std::size_t swallowsSeen = 0;
-    for (std::int32_t t = 0; t < recorded.endTick; ++t) {
-        if (game.over())
-            throw std::invalid_argument("the re-run game ended at tick " + std::to_string(t));
-        for (const arena::Cloud& c : game.clouds())
-            mass[static_cast<std::size_t>(c.id)] = c.state.mass;
-        // Each player's cloud with the winds it blew this tick so far.
-        std::vector<std::optional<CloudState>> blown(players);
-        for (; nextWind < recorded.winds.size() && recorded.winds[nextWind].tick <= t; ++nextWind) {
-            const arena::WindEvent& w = recorded.winds[nextWind];
-            if (w.tick < t || w.player < 0 || w.player >= settings.players)
+    std::vector<PlayerFigures> run() {
+        for (std::int32_t t = 0; t < recorded_.endTick; ++t) {
+            if (game_.over())
+                throw std::invalid_argument("the re-run game ended at tick " + std::to_string(t));
+            for (const arena::Cloud& c : game_.clouds())
+                mass_[static_cast<std::size_t>(c.id)] = c.state.mass;
+            blowWinds(t);
+            game_.step();
+            takeSwallows();
+            endMissedChases();
+        }
+        for (std::size_t p = 0; p < players_; ++p) {
+            endChase(figures_[p], chases_[p], ChaseEnd::Cut);
+            const arena::Cloud* own = findCloud(game_.clouds(), static_cast<std::int32_t>(p));
+            figures_[p].finalMass = own != nullptr ? own->state.mass : 0.0;
+        }
+        return figures_;
+    }
+
+  private:
+    // The winds of tick t, queued in the game and counted; each player's cloud as its winds so
+    // far blew it tells what they aim at.
+    void blowWinds(std::int32_t t) {
+        std::vector<std::optional<CloudState>> blown(players_);
+        for (; nextWind_ < recorded_.winds.size() && recorded_.winds[nextWind_].tick <= t;
+             ++nextWind_) {
+            const arena::WindEvent& w = recorded_.winds[nextWind_];
+            if (w.tick < t || w.player < 0 || w.player >= recorded_.settings.players)
                 throw std::invalid_argument("a recorded wind is out of order or of no player");
             const auto p = static_cast<std::size_t>(w.player);
-            const arena::Cloud* own = game.thunderstorm(w.player);
-            if (own == nullptr || !game.queueWind(w.player, w.wx, w.wy).accepted)
+            const arena::Cloud* own = game_.thunderstorm(w.player);
+            if (own == nullptr || !game_.queueWind(w.player, w.wx, w.wy).accepted)
                 throw std::invalid_argument("the wind at tick " + std::to_string(t) +
                                             " is refused in the re-run game");
             if (!blown[p])
                 blown[p] = own->state;
             arena::applyWind(*blown[p], w.wx, w.wy);
             const double strength = arena::windStrength(w.wx, w.wy);
-            PlayerFigures& f = figures[p];
+            PlayerFigures& f = figures_[p];
             f.winds += 1;
             f.windSpent += strength;
-            mass[static_cast<std::size_t>(own->id)] = blown[p]->mass;
-            OpenChase& chase = chases[p];
-            if (const std::optional<Aim> aim = aimOf(*blown[p], own->id, game.clouds(), t)) {
-                if (chase.open && chase.target != aim->target)
-                    endChase(f, chase, ChaseEnd::Switched);
-                chase.open = true;
-                chase.target = aim->target;
-                chase.dueTick = aim->tick;
-                chase.wind += strength;
-            }
-        }
-
-        game.step();
-
-        const std::vector<arena::SwallowEvent>& swallows = game.swallowLog();
-        for (; swallowsSeen < swallows.size(); ++swallowsSeen) {
-            const arena::SwallowEvent& s = swallows[swallowsSeen];
-            const double victimMass = mass[static_cast<std::size_t>(s.victim)];
-            mass[static_cast<std::size_t>(s.by)] += victimMass;
-            const bool byPlayer = s.by < settings.players;
-            const bool ofPlayer = s.victim < settings.players;
-            if (byPlayer) {
-                PlayerFigures& f = figures[static_cast<std::size_t>(s.by)];
-                (ofPlayer ? f.playerGain : f.rainGain) += victimMass;
-                (ofPlayer ? f.playersCaught : f.rainCaught) += 1;
-            }
-            if (ofPlayer) {
-                const auto v = static_cast<std::size_t>(s.victim);
-                figures[v].lostSwallowed = victimMass;
-                figures[v].outAtTick = s.tick;
-                figures[v].swallowedBy = byPlayer ? s.by : -1;
-                endChase(figures[v], chases[v], ChaseEnd::Died);
-            }
-            for (std::size_t p = 0; p < players; ++p) {
-                if (chases[p].open && chases[p].target == s.victim)
-                    endChase(
-                        figures[p], chases[p],
-                        s.by == static_cast<std::int32_t>(p) ? ChaseEnd::Caught : ChaseEnd::Taken);
-            }
-        }
-        for (std::size_t p = 0; p < players; ++p) {
-            if (chases[p].open && game.tick() > chases[p].dueTick + kChaseSlack)
-                endChase(figures[p], chases[p], ChaseEnd::Missed);
+            mass_[static_cast<std::size_t>(own->id)] = blown[p]->mass;
+            if (const std::optional<Aim> aim = aimOf(*blown[p], own->id, game_.clouds(), t))
+                aimChase(f, chases_[p], *aim, strength);
         }
     }
-    for (std::size_t p = 0; p < players; ++p) {
-        endChase(figures[p], chases[p], ChaseEnd::Cut);
-        const arena::Cloud* own = findCloud(game.clouds(), static_cast<std::int32_t>(p));
-        figures[p].finalMass = own != nullptr ? own->state.mass : 0.0;
+
+    // A wind aimed at `aim`: the chase of that target goes on, another one ends switched.
+    static void aimChase(PlayerFigures& f, OpenChase& chase, const Aim& aim, double strength) {
+        if (chase.open && chase.target != aim.target)
+            endChase(f, chase, ChaseEnd::Switched);
+        chase.open = true;
+        chase.target = aim.target;
+        chase.dueTick = aim.tick;
+        chase.wind += strength;
     }
-    return figures;
+
+    // The swallows of the step just taken: mass won and lost, deaths, chases caught or taken.
+    void takeSwallows() {
+        const std::vector<arena::SwallowEvent>& swallows = game_.swallowLog();
+        for (; swallowsSeen_ < swallows.size(); ++swallowsSeen_)
+            takeSwallow(swallows[swallowsSeen_]);
+    }
+
+    void takeSwallow(const arena::SwallowEvent& s) {
+        const double victimMass = mass_[static_cast<std::size_t>(s.victim)];
+        mass_[static_cast<std::size_t>(s.by)] += victimMass;
+        const bool byPlayer = s.by < recorded_.settings.players;
+        const bool ofPlayer = s.victim < recorded_.settings.players;
+        if (byPlayer) {
+            PlayerFigures& f = figures_[static_cast<std::size_t>(s.by)];
+            (ofPlayer ? f.playerGain : f.rainGain) += victimMass;
+            (ofPlayer ? f.playersCaught : f.rainCaught) += 1;
+        }
+        if (ofPlayer) {
+            const auto v = static_cast<std::size_t>(s.victim);
+            figures_[v].lostSwallowed = victimMass;
+            figures_[v].outAtTick = s.tick;
+            figures_[v].swallowedBy = byPlayer ? s.by : -1;
+            endChase(figures_[v], chases_[v], ChaseEnd::Died);
+        }
+        for (std::size_t p = 0; p < players_; ++p) {
+            if (chases_[p].open && chases_[p].target == s.victim)
+                endChase(figures_[p], chases_[p],
+                         s.by == static_cast<std::int32_t>(p) ? ChaseEnd::Caught : ChaseEnd::Taken);
+        }
+    }
+
+    void endMissedChases() {
+        for (std::size_t p = 0; p < players_; ++p) {
+            if (chases_[p].open && game_.tick() > chases_[p].dueTick + kChaseSlack)
+                endChase(figures_[p], chases_[p], ChaseEnd::Missed);
+        }
+    }
+
+    const RecordedGame& recorded_;
+    std::size_t players_;
+    arena::Game game_;
+    std::vector<PlayerFigures> figures_;
+    std::vector<OpenChase> chases_;
+    std::vector<double> mass_;  // of every cloud by id, as the analysis counts it
+    std::size_t nextWind_ = 0;
+    std::size_t swallowsSeen_ = 0;
+};
+
+}  // namespace
+
+std::vector<PlayerFigures> analyzeGame(const RecordedGame& recorded) {
+    return Rerun(recorded).run();
 }
 
 }  // namespace nimbus::tournament

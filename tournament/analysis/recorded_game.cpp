@@ -13,7 +13,9 @@
 
 #include "arena/game/builtin_player.hpp"
 #include "arena/replay/encoder.hpp"
+#include "arena/replay/fields.hpp"
 #include "arena/replay/reader.hpp"
+#include "arena/replay/reader_v1.hpp"
 #include "arena/limits.hpp"
 #include "tournament/records/entrant.hpp"
 
@@ -120,23 +122,6 @@ std::string headerMismatch(const nlohmann::json& header, const GameOutcome& game
     return "";
 }
 
-// The settings of a header that matched its game, within the limits --verify takes.
-arena::GameSettings settingsOf(const nlohmann::json& replay) {
-    const nlohmann::json& s = replay.at("settings");
-    const auto within = [&s](const char* key, std::int64_t low, std::int64_t high) {
-        const auto v = s.at(key).get<std::int64_t>();
-        if (v < low || v > high)
-            throw std::runtime_error(std::string(key) + " beyond what a replay may hold");
-        return static_cast<std::int32_t>(v);
-    };
-    arena::GameSettings settings;
-    settings.seed = s.at("seed").get<std::uint64_t>();
-    settings.ticks = within("ticks", 0, arena::kMaxReplayTicks);
-    settings.rainclouds = within("rainclouds", 0, arena::kMaxReplayRainclouds);
-    settings.players = within("players", 1, arena::kMaxReplayPlayers);
-    return settings;
-}
-
 bool isFormat(const nlohmann::json& j, int version) {
     return j.is_object() && j.value("format", "") == arena::kReplayFormat &&
            j.value("version", 0) == version;
@@ -146,7 +131,7 @@ bool isFormat(const nlohmann::json& j, int version) {
 // during the tick before), then the end line.
 RecordedGame readLines(arena::ReplaySource& source, const nlohmann::json& header) {
     RecordedGame game;
-    game.settings = settingsOf(header);
+    game.settings = arena::settingsOf(header);
     const std::size_t windsPerTick =
         static_cast<std::size_t>(game.settings.players) * arena::kWindsPerTick;
     std::int32_t next = 0;  // the tick the next tick line must be
@@ -177,26 +162,30 @@ RecordedGame readLines(arena::ReplaySource& source, const nlohmann::json& header
     }
 }
 
-// Version 1: one JSON text with a list of events.
-RecordedGame readWhole(const nlohmann::json& json) {
-    RecordedGame game;
-    game.settings = settingsOf(json);
-    game.endTick = json.at("end_tick").get<std::int32_t>();
-    for (const nlohmann::json& e : json.at("events")) {
-        if (e.at("type") == "wind")
-            game.winds.push_back({e.at("tick").get<std::int32_t>(),
-                                  e.at("player").get<std::int32_t>(), e.at("wx").get<float>(),
-                                  e.at("wy").get<float>()});
-    }
-    std::stable_sort(
-        game.winds.begin(), game.winds.end(),
-        [](const arena::WindEvent& a, const arena::WindEvent& b) { return a.tick < b.tick; });
-    return game;
-}
-
 void checkHeader(const nlohmann::json& header, const GameOutcome& game) {
     if (const std::string why = headerMismatch(header, game); !why.empty())
         throw std::runtime_error("not this game's replay: " + why);
+}
+
+// Version 1: one JSON text, read by the arena's version-1 reader; `start` is its text already
+// taken from the source.
+RecordedGame readWhole(arena::ReplaySource& source, std::string start, const GameOutcome& outcome) {
+    arena::Version1Read read = arena::readVersion1(source, std::move(start), true);
+    if (!read.problem.empty())
+        throw std::runtime_error(
+            (read.damaged ? "not a whole replay: " : "not a replay of version 1 or 2: ") +
+            read.problem);
+    arena::RecordV1& record = read.record;
+    if (!isFormat(record.top, 1))
+        throw std::runtime_error("not a replay of version 1 or 2");
+    checkHeader(record.top, outcome);
+    RecordedGame game;
+    game.settings = arena::settingsOf(record.top);
+    game.endTick = static_cast<std::int32_t>(
+        arena::integerIn(arena::field(record.top, "end_tick"), "end_tick", 0, game.settings.ticks));
+    arena::orderByTick(record.winds);
+    game.winds.assign(record.winds.begin(), record.winds.end());
+    return game;
 }
 
 }  // namespace
@@ -210,20 +199,14 @@ RecordedGame readRecordedGame(const std::filesystem::path& replay, const GameOut
         std::string first;
         const bool line =
             source.nextLine(first, arena::kMaxReplayLineBytes) == arena::ReplaySource::Next::Line;
-        const nlohmann::json header =
-            line ? nlohmann::json::parse(first, nullptr, false) : nlohmann::json();
+        const nlohmann::json header = line ? arena::parseHeader(first) : nlohmann::json();
         if (isFormat(header, 2)) {
             checkHeader(header, game);
             return readLines(source, header);
         }
-        std::string rest;
-        if (!source.rest(rest, arena::kMaxReplayV1Bytes))
-            throw std::runtime_error("not a whole replay");
-        const nlohmann::json whole = nlohmann::json::parse(first + "\n" + rest, nullptr, false);
-        if (!isFormat(whole, 1))
-            throw std::runtime_error("not a replay of version 1 or 2");
-        checkHeader(whole, game);
-        return readWhole(whole);
+        return readWhole(source, line ? first + "\n" : std::string(), game);
+    } catch (const arena::NotAReplay& e) {
+        throw std::runtime_error(shown + " is not a replay: " + e.reason);
     } catch (const nlohmann::json::exception& e) {
         throw std::runtime_error(shown + " is not a replay: " + e.what());
     } catch (const std::runtime_error& e) {

@@ -1,8 +1,9 @@
 #pragma once
 // Reading what the game analysis needs from an arena replay: the settings, the ticks played and
 // the accepted winds. Reads the arena's replays of either format (docs/replay.md), plain or
-// gzip-compressed, through the arena's streaming reader: memory for one line, and for the winds
-// the game's own settings allow.
+// gzip-compressed, through the arena's streaming readers: for version 2 memory for one line and
+// for the winds the game's own settings allow; version 1 through the verifier's own reader
+// (arena/replay/reader_v1.hpp), with its caps on the text, its nesting and its strings.
 #include <filesystem>
 
 #include "tournament/analysis/game_analysis.hpp"

@@ -218,11 +218,9 @@ void checkSeats(const std::vector<SeatResult>& players, const std::vector<std::s
     }
 }
 
-GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expected) {
-    GameOutcome game;
-    if (!results.is_object()) {
-        throw Invalid("not an object");
-    }
+// Whether a game was played ("played", or for a file written before the arena said so in a
+// field of its own, an end of no_players with no tick played), and how it ended.
+void readPlayed(const nlohmann::json& results, GameOutcome& game) {
     if (results.contains("played") && !results["played"].is_boolean()) {
         throw Invalid("\"played\" is not true or false");
     }
@@ -230,8 +228,12 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
     game.endReason = text(results, "end_reason");
     if (!results.contains("played") && game.endReason == "no_players" &&
         results.value("ticks_played", nlohmann::json()) == 0) {
-        game.played = false;  // written before the arena said so in a field of its own
+        game.played = false;
     }
+}
+
+// The list of 1 to 64 players, as many as the settings say; the seed and the settings.
+const nlohmann::json& readSettings(const nlohmann::json& results, GameOutcome& game) {
     const nlohmann::json& players = field(results, "players");
     if (!players.is_array() || players.empty() || players.size() > kMaxPlayers) {
         throw Invalid("\"players\" is not a list of 1 to 64 players");
@@ -250,6 +252,13 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
     game.ticks = wholeNumber(results.value("ticks", nlohmann::json()));
     game.rainclouds = wholeNumber(settings.value("rainclouds", nlohmann::json()));
     game.tickMs = wholeNumber(settings.value("tick_ms", nlohmann::json()));
+    game.sandboxed = !settings.value("sandbox", nlohmann::json()).is_null();
+    return players;
+}
+
+// Every player's seat, in the file's order: each index and (in a played game) each place given
+// once, and in a game not played every player absent.
+void readSeats(const nlohmann::json& players, const ExpectedGame& expected, GameOutcome& game) {
     std::vector<bool> placeTaken(players.size() + 1, false);
     std::vector<bool> indexTaken(players.size(), false);
     for (const nlohmann::json& p : players) {
@@ -276,16 +285,12 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
         }
         game.seats.push_back(std::move(seat));
     }
-    const std::vector<SeatResult> inFileOrder = game.seats;
-    if (results.contains("pacing") && results["pacing"].is_object()) {
-        const nlohmann::json& p = results["pacing"];
-        game.pacing = Pacing{number(p, "tick_lag_p50_ms"), number(p, "tick_lag_p99_ms"),
-                             number(p, "tick_lag_max_ms"), integer(p, "largest_catch_up_ticks")};
-    }
-    std::stable_sort(game.seats.begin(), game.seats.end(),
-                     [](const SeatResult& a, const SeatResult& b) { return a.rank < b.rank; });
+}
 
-    // Whatever is known of the game must agree.
+// Whatever is known of the game must agree with its results: the seed, the seats (players as
+// `inFileOrder` lists them) and the settings. Throws Foreign.
+void checkExpected(const nlohmann::json& results, const GameOutcome& game,
+                   const std::vector<SeatResult>& inFileOrder, const ExpectedGame& expected) {
     if (expected.seed && game.seed != *expected.seed) {
         throw Foreign("seed " + std::to_string(game.seed) + ", not " +
                       std::to_string(*expected.seed));
@@ -303,16 +308,34 @@ GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expecte
         }
         checkSeats(inFileOrder, *expected.seats);
     }
+    const nlohmann::json& settings = field(results, "settings");
     checkSetting(results.value("ticks", nlohmann::json()), expected.ticks, "--ticks");
     checkSetting(settings.value("tick_ms", nlohmann::json()), expected.tickMs, "--tick-ms");
     checkSetting(settings.value("rainclouds", nlohmann::json()), expected.rainclouds,
                  "--rainclouds");
     const nlohmann::json sandbox = settings.value("sandbox", nlohmann::json());
-    game.sandboxed = !sandbox.is_null();
     if (expected.sandbox && sandbox != *expected.sandbox) {
         throw Foreign("played with the sandbox " + printable(sandbox.dump()) + ", not " +
                       printable(expected.sandbox->dump()));
     }
+}
+
+GameOutcome outcomeOf(const nlohmann::json& results, const ExpectedGame& expected) {
+    GameOutcome game;
+    if (!results.is_object()) {
+        throw Invalid("not an object");
+    }
+    readPlayed(results, game);
+    readSeats(readSettings(results, game), expected, game);
+    const std::vector<SeatResult> inFileOrder = game.seats;
+    if (results.contains("pacing") && results["pacing"].is_object()) {
+        const nlohmann::json& p = results["pacing"];
+        game.pacing = Pacing{number(p, "tick_lag_p50_ms"), number(p, "tick_lag_p99_ms"),
+                             number(p, "tick_lag_max_ms"), integer(p, "largest_catch_up_ticks")};
+    }
+    std::stable_sort(game.seats.begin(), game.seats.end(),
+                     [](const SeatResult& a, const SeatResult& b) { return a.rank < b.rank; });
+    checkExpected(results, game, inFileOrder, expected);
     return game;
 }
 

@@ -47,14 +47,19 @@ void checkGameFile(const fs::path& folder, const std::string& id) {
     }
 }
 
-}  // namespace
-
-FolderLock::FolderLock(const fs::path& dir) {
+// The folder, made with its parents where missing; throws std::runtime_error when it cannot be.
+void createFolder(const fs::path& dir) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (!fs::is_directory(dir)) {
         throw std::runtime_error("cannot create " + shown(dir));
     }
+}
+
+}  // namespace
+
+FolderLock::FolderLock(const fs::path& dir) {
+    createFolder(dir);
     const fs::path path = dir / "tournament.lock";
     // Kept from run to run (the lock is on it), and written: never through a link.
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -114,39 +119,39 @@ std::optional<TournamentConfig> readTournament(const fs::path& dir) {
     return configFromJson(nlohmann::json::parse(stored.text, nullptr, false));
 }
 
-std::vector<std::int32_t> prepareFolder(const fs::path& dir, const TournamentConfig& config) {
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir)) {
-        throw std::runtime_error("cannot create " + shown(dir));
-    }
-    const fs::path file = dir / "tournament.json";
+namespace {
+
+// The tournament.json already in the folder, if any, must be this tournament's, with no more
+// games than `config`.
+void checkStoredConfig(const fs::path& dir, const TournamentConfig& config) {
     std::optional<TournamentConfig> before;
     try {
         before = readTournament(dir);
     } catch (const std::runtime_error& e) {
-        throw std::invalid_argument(shown(file) + " is not a tournament of this " +
-                                    "nimbus-tournament: " + printable(e.what()) +
-                                    "; give another --out");
+        throw std::invalid_argument(
+            shown(dir / "tournament.json") + " is not a tournament of this " +
+            "nimbus-tournament: " + printable(e.what()) + "; give another --out");
     }
-    if (before) {
-        if (const std::string difference = configDifference(*before, config); !difference.empty()) {
-            throw std::invalid_argument(shown(dir) + " holds another tournament (" +
-                                        printable(difference) + "); give another --out");
-        }
-        if (before->games > config.games) {
-            throw std::invalid_argument(
-                shown(dir) + " holds a tournament of " + std::to_string(before->games) +
-                " games; --games " + std::to_string(config.games) + " would leave games " +
-                std::to_string(config.games + 1) + " to " + std::to_string(before->games) +
-                " out: give --games " + std::to_string(before->games) +
-                " or more, or another --out");
-        }
+    if (!before) {
+        return;
     }
+    if (const std::string difference = configDifference(*before, config); !difference.empty()) {
+        throw std::invalid_argument(shown(dir) + " holds another tournament (" +
+                                    printable(difference) + "); give another --out");
+    }
+    if (before->games > config.games) {
+        throw std::invalid_argument(
+            shown(dir) + " holds a tournament of " + std::to_string(before->games) +
+            " games; --games " + std::to_string(config.games) + " would leave games " +
+            std::to_string(config.games + 1) + " to " + std::to_string(before->games) +
+            " out: give --games " + std::to_string(before->games) + " or more, or another --out");
+    }
+}
 
-    // The game folders, whatever tournament.json says (or whether it is there at all).
-    const std::string id = tournamentId(config);
-    const auto roster = static_cast<std::int32_t>(config.roster.size());
+// The numbers of the game folders, ascending, whatever tournament.json says (or whether it is
+// there at all): none beyond config.games.
+std::vector<std::int64_t> gameNumbers(const fs::path& dir, const TournamentConfig& config) {
+    std::error_code ec;
     std::vector<std::int64_t> numbers;
     for (auto it = fs::directory_iterator(dir / "games", ec); !ec && it != fs::directory_iterator();
          it.increment(ec)) {
@@ -162,8 +167,18 @@ std::vector<std::int32_t> prepareFolder(const fs::path& dir, const TournamentCon
                                     std::to_string(config.games) + "; give --games " +
                                     std::to_string(numbers.back()) + " or more, or another --out");
     }
+    return numbers;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> prepareFolder(const fs::path& dir, const TournamentConfig& config) {
+    createFolder(dir);
+    checkStoredConfig(dir, config);
+    const std::string id = tournamentId(config);
+    const auto roster = static_cast<std::int32_t>(config.roster.size());
     std::vector<std::int32_t> finished;
-    for (const std::int64_t n : numbers) {
+    for (const std::int64_t n : gameNumbers(dir, config)) {
         const auto number = static_cast<std::int32_t>(n);
         const fs::path folder = gameFolder(dir, number);
         checkGameFile(folder, id);
@@ -177,7 +192,7 @@ std::vector<std::int32_t> prepareFolder(const fs::path& dir, const TournamentCon
             finished.push_back(number);
         }
     }
-    writeWhole(file, toJson(config).dump(2) + "\n");
+    writeWhole(dir / "tournament.json", toJson(config).dump(2) + "\n");
     return finished;
 }
 
