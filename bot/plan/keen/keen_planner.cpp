@@ -15,7 +15,7 @@ namespace nimbus {
 namespace {
 
 // Ticks of every cloud's free path looked at, and of the crowded arena the clouds followed.
-constexpr std::int32_t kHorizon = 700;
+constexpr std::int32_t kHorizon = 500;
 constexpr std::int32_t kMostClouds = 160;
 // The catches (CatchRules): a catch counts 60 ticks more than it takes, so that a slower,
 // cheaper catch is not ruled out by a faster dear one; wind counts at its whole cost.

@@ -5,7 +5,7 @@
 // Like thrifty it simulates, with the arena's motion and swallowing rules, where the own cloud
 // goes with no wind and with a wind towards each of the rainclouds cheapest to catch, and takes
 // the path that wins the most mass per tick among those that stay clear of heavier clouds. It
-// differs in four ways. It follows every cloud for 700 ticks and simulates 30 winds (the ten
+// differs in four ways. It follows every cloud for 500 ticks and simulates 30 winds (the ten
 // cheapest catches, each also 0.75 and 1.4 times as strong), so that chains and slower, cheaper
 // catches count. It counts wind at its whole cost and adds 60 ticks to every path, not 30: a
 // catch must pay for itself. It leaves a raincloud that a heavier rival could catch first for a
