@@ -1,8 +1,8 @@
 #pragma once
 // A way of playing: what the control loop asks, once per cycle, for the plan to follow. Each
 // strategy the bot knows (`nimbus-bot --strategy NAME`) is a Planner: `faithful`
-// (faithful_planner.hpp, the decision step of decide.hpp, unchanged) and `thrifty`
-// (thrifty/thrifty_planner.hpp).
+// (faithful_planner.hpp, the decision step of decide.hpp, unchanged), `thrifty`
+// (thrifty/thrifty_planner.hpp) and `keen` (keen/keen_planner.hpp).
 //
 // The control loop vets every strategy's plan with the faithful threat forecast
 // (forecastCollision, evasion.hpp), whatever the strategy's own idea of danger: while it waits

@@ -1,5 +1,6 @@
 // The strategies the bot knows, by name.
 #include "bot/plan/faithful_planner.hpp"
+#include "bot/plan/keen/keen_planner.hpp"
 #include "bot/plan/planner.hpp"
 #include "bot/plan/thrifty/thrifty_planner.hpp"
 
@@ -17,6 +18,7 @@ struct Entry {
 const Entry kStrategies[] = {
     {"faithful", makeFaithfulPlanner},
     {"thrifty", makeThriftyPlanner},
+    {"keen", makeKeenPlanner},
 };
 
 }  // namespace

@@ -117,7 +117,7 @@ def check_package(wine_run, prefix, windows_bin, linux_bin, work):
         readme = z.read("README-windows.txt")
         assert readme.count(b"\n") == readme.count(b"\r\n") > 20, "CR LF line ends"
         for needed in (b"--port", b"1986", b"NIMBUS_ARENA_PORT", b"10061", b"Exit codes",
-                       b"--strategy", b"thrifty", b"--list-strategies"):
+                       b"--strategy", b"thrifty", b"keen", b"--list-strategies"):
             assert needed in readme, needed
 
     [tar_path] = glob.glob(os.path.join(work, "nimbus-*-linux-x86_64.tar.gz"))

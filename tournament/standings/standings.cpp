@@ -120,6 +120,7 @@ std::vector<StandingRow> Standings::rows() const {
         const MeanInterval mass = t.mass.interval();
         row.meanFinalMass = mass.mean;
         row.massHalfWidth = mass.halfWidth;
+        row.massSd = mass.sd;
         row.disconnects = t.disconnects;
         row.rating = t.rating;
         rows.push_back(row);
@@ -222,6 +223,7 @@ nlohmann::json standingsJson(const Standings& standings) {
                             {"mean_rank", r.meanRank},
                             {"mean_final_mass", r.meanFinalMass},
                             {"final_mass_ci95", interval},
+                            {"final_mass_sd", r.massSd ? nlohmann::json(*r.massSd) : nullptr},
                             {"disconnects", r.disconnects},
                             {"mu", r.rating.mu},
                             {"sigma", r.rating.sigma},

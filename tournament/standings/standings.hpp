@@ -31,6 +31,7 @@ struct StandingRow {
     double meanRank = 0.0;
     double meanFinalMass = 0.0;
     std::optional<double> massHalfWidth;  // 95 % interval: meanFinalMass +- this
+    std::optional<double> massSd;         // the final masses' standard deviation
     std::int32_t disconnects = 0;         // seats that ended disconnected or absent
     Rating rating;
 };
@@ -96,7 +97,8 @@ class Standings {
 
 // {"games", "sandboxed_games", "rating_model": {...}, "entrants": [{"place", "entrant", "label",
 //  "games", "wins", "mean_rank", "mean_final_mass", "final_mass_ci95": [low, high] | null,
-//  "disconnects", "mu", "sigma", "ordinal"}], "never_connected": [{"entrant", "label", "seats", "log",
+//  "final_mass_sd": sd | null, "disconnects", "mu", "sigma", "ordinal"}], "never_connected":
+//  [{"entrant", "label", "seats", "log",
 //  "log_tail": [lines]}], "pacing": null | {"worst_game", "tick_lag_p50_ms", "tick_lag_p99_ms",
 //  "tick_lag_max_ms", "largest_catch_up_ticks", "games_over_4_ms"}}
 nlohmann::json standingsJson(const Standings& standings);

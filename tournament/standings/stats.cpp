@@ -39,6 +39,7 @@ MeanInterval meanInterval(const std::vector<double>& values) {
     }
     const auto n = static_cast<double>(values.size());
     const double sd = std::sqrt(squares / (n - 1.0));
+    out.sd = sd;
     out.halfWidth = studentT95(static_cast<int>(values.size()) - 1) * sd / std::sqrt(n);
     return out;
 }
@@ -56,6 +57,7 @@ MeanInterval RunningMean::interval() const {
     if (count_ >= 2) {
         const auto n = static_cast<double>(count_);
         const double sd = std::sqrt(squares_ / (n - 1.0));
+        out.sd = sd;
         const int df = count_ - 1 > 1000000 ? 1000000 : static_cast<int>(count_ - 1);
         out.halfWidth = studentT95(df) * sd / std::sqrt(n);
     }

@@ -1,5 +1,6 @@
 #pragma once
-// Sample statistics for the standings: the mean and a 95 % confidence interval for it.
+// Sample statistics for the standings: the mean, the standard deviation and a 95 % confidence
+// interval for the mean.
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -13,6 +14,7 @@ double studentT95(int df);
 struct MeanInterval {
     double mean = 0.0;
     std::optional<double> halfWidth;  // mean +- halfWidth; none for fewer than two values
+    std::optional<double> sd;         // the sample standard deviation; none below two values
 };
 
 // Mean of the values (0 for none) and the t-based half-width of its 95 % interval.

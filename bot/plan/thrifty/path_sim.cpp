@@ -16,6 +16,17 @@ bool nearBox(const CloudPaths::Box& b, double x, double y, double reach) {
 
 }  // namespace
 
+double RivalSteer::reach(double r, std::int32_t j) const {
+    return windShiftForCost(r, budget, chaseShiftSum(std::clamp(j, 0, ticks)));
+}
+
+double PathSimulator::rivalMargin(double mass, std::int32_t j) const {
+    double margin = rivalDangerMargin;
+    if (steer.budget > 0.0)
+        margin += steer.reach(std::sqrt(mass), j);
+    return margin;
+}
+
 PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float wy,
                                std::int32_t until, float dangerMargin, bool gains) {
     PathOutcome out;
@@ -45,7 +56,8 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
             if (eaten_[static_cast<std::size_t>(c)])
                 continue;
             const double mass = paths_.at(c, k).mass;
-            const double margin = paths_.isRival(c) ? rivalDangerMargin : dangerMargin;
+            const double margin =
+                paths_.isRival(c) ? rivalMargin(mass, blockEnd - k0) : double(dangerMargin);
             const double reach = mass < own.mass ? double(walls.radius) : std::sqrt(mass) + margin;
             if (nearBox(paths_.box(c, block), own.x, own.y, reach + travel))
                 near_.push_back(c);
@@ -81,8 +93,9 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                         grew = true;
                     }
                 } else if (o.mass > own.mass) {
-                    const double reach = std::sqrt(double(o.mass)) +
-                                         (paths_.isRival(c) ? rivalDangerMargin : dangerMargin);
+                    const double reach =
+                        std::sqrt(double(o.mass)) +
+                        (paths_.isRival(c) ? rivalMargin(o.mass, k - k0) : double(dangerMargin));
                     if (q < reach * reach) {
                         out.danger = k;
                         return out;

@@ -7,8 +7,8 @@
 #include "bot/plan/thrifty/catch_options.hpp"
 #include "bot/plan/thrifty/cloud_paths.hpp"
 #include "bot/plan/thrifty/escape_wind.hpp"
+#include "bot/plan/thrifty/path_plans.hpp"
 #include "bot/plan/thrifty/path_sim.hpp"
-#include "bot/platform/saturate.hpp"
 
 namespace nimbus {
 
@@ -29,8 +29,6 @@ constexpr double kRainMargin = 0.3;
 constexpr double kRivalMargin = 1.0;
 // A danger further ahead than this is not acted on: the clouds will have moved otherwise.
 constexpr std::int32_t kThreatTicks = 200;
-// The idle plan's length: the next decision comes this many ticks later at the latest.
-constexpr std::int32_t kIdleTicks = 10;
 
 // A path the own cloud can take: the wind that starts it and what the simulation says follows.
 struct Choice {
@@ -62,15 +60,12 @@ class ThriftyPlanner final : public Planner {
 
 Strategy ThriftyPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
                                 const Trajectory& own) {
-    Strategy idle;
-    idle.setDirect(0.0f, 0.0f, snapshot.tick, kIdleTicks);
-    // Winds act drift + 3 ticks after the snapshot, as the faithful strategy's chases do.
-    const std::int32_t k0 = std::clamp(platform::saturateToInt32(double(tickDrift) + 3.0), 1, 40);
-    const std::int32_t t = tickAfter(snapshot.tick, k0);
-    const CloudState start = own.stateAt(t);
-    if (!(start.mass > 0.0f && std::isfinite(start.mass) && std::isfinite(start.x) &&
-          std::isfinite(start.y) && std::isfinite(start.vx) && std::isfinite(start.vy)))
-        return idle;  // nothing sensible to plan from
+    const std::optional<PathStart> at = pathStart(tickDrift, snapshot, own);
+    if (!at)
+        return idlePlan(snapshot);  // nothing sensible to plan from
+    const std::int32_t k0 = at->k0;
+    const std::int32_t t = at->t;
+    const CloudState& start = at->own;
     paths_.predict(snapshot, kHorizon, kMostClouds);
     const double r = std::sqrt(double(start.mass));
     const auto rainMargin = static_cast<float>(kRainMargin * r);
@@ -101,19 +96,8 @@ Strategy ThriftyPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
             best.outcome = out;
         }
     }
-    if (best.score > 0.0) {
-        // A chase plan of the first cloud the path swallows: the control loop watches it and
-        // plans again once it is caught.
-        Strategy plan;
-        plan.startTick = t;
-        plan.ownState = start;
-        plan.targetState = paths_.at(best.outcome.firstCloud, k0);
-        plan.duration = best.outcome.firstCatch - k0;
-        plan.gain = static_cast<float>(best.outcome.gain - best.outcome.spent);
-        plan.windX = best.windX;
-        plan.windY = best.windY;
-        return plan;
-    }
+    if (best.score > 0.0)
+        return firstCatchPlan(paths_, *at, best.outcome, Wind{best.windX, best.windY});
     if (unsafe(free, k0)) {
         const EscapeRules rules{kThreatTicks, kCatchRules.maxWindShare * start.mass, rainMargin,
                                 sim.rivalDangerMargin};
@@ -123,7 +107,7 @@ Strategy ThriftyPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
             return escape;
         }
     }
-    return idle;
+    return idlePlan(snapshot);
 }
 
 }  // namespace

@@ -1,0 +1,154 @@
+#include "bot/plan/keen/keen_planner.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "bot/physics/wind_law.hpp"
+#include "bot/plan/thrifty/catch_options.hpp"
+#include "bot/plan/thrifty/cloud_paths.hpp"
+#include "bot/plan/thrifty/escape_wind.hpp"
+#include "bot/plan/thrifty/path_plans.hpp"
+#include "bot/plan/thrifty/path_sim.hpp"
+
+namespace nimbus {
+
+namespace {
+
+// Ticks of every cloud's free path looked at, and of the crowded arena the clouds followed.
+constexpr std::int32_t kHorizon = 500;
+constexpr std::int32_t kMostClouds = 160;
+// The catches (CatchRules): a catch counts 60 ticks more than it takes, so that a slower,
+// cheaper catch is not ruled out by a faster dear one; wind counts at its whole cost.
+constexpr CatchRules kCatchRules{60.0, 1.0, 0.5, 0.4};
+// The cheapest catches simulated, each with its wind as found, 0.75 and 1.4 times as strong.
+constexpr std::size_t kSimulated = 10;
+constexpr double kWindScales[] = {1.0, 0.75, 1.4};
+// A heavier raincloud is too close within its radius plus this share of the own radius; a
+// heavier rival within its radius plus this share, and what a wind of kSteerShare of the own mass
+// would move it in up to kSteerTicks ticks.
+constexpr double kRainMargin = 0.3;
+constexpr double kRivalMargin = 1.6;
+constexpr double kSteerShare = 0.1;
+constexpr std::int32_t kSteerTicks = 20;
+// A target that a heavier rival could catch first, for a wind of this share of the target's mass,
+// is left to it.
+constexpr double kRivalTakeShare = 0.2;
+// A danger further ahead than this is not acted on: the clouds will have moved otherwise.
+constexpr std::int32_t kThreatTicks = 200;
+
+// A path the own cloud can take: the wind that starts it and what the simulation says follows.
+struct Choice {
+    double score = -std::numeric_limits<double>::infinity();
+    Wind wind{0.0f, 0.0f};
+    PathOutcome outcome;
+};
+
+class KeenPlanner final : public Planner {
+  public:
+    Strategy decide(float tickDrift, const WorldSnapshot& snapshot, const Trajectory& own) override;
+
+  private:
+    // The net mass won per tick along a simulated path: what it swallows (rivals not counted,
+    // they steer away) less the wind, over the ticks to its last catch and the overhead.
+    static double scoreOf(const PathOutcome& o, std::int32_t k0) {
+        return (o.value - kCatchRules.windWeight * o.spent) /
+               ((o.lastCatch - k0) + kCatchRules.overheadTicks);
+    }
+    static bool unsafe(const PathOutcome& o, std::int32_t k0) {
+        return o.danger >= 0 && o.danger - k0 <= kThreatTicks;
+    }
+    bool rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int32_t by) const;
+    // Keeps the path of wind w in best when it is safe, catches and scores more.
+    static void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best);
+
+    CloudPaths paths_;  // kept from one decision to the next for its storage only
+};
+
+// Whether a rival heavier than the cloud could swallow it before offset `by`: the rival's free
+// path brought onto the cloud's by a wind of kRivalTakeShare of the cloud's mass (the wind law
+// solved along both paths, every second tick).
+bool KeenPlanner::rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int32_t by) const {
+    const CloudState& target = paths_.at(cloud, k0);
+    const double budget = kRivalTakeShare * target.mass;
+    for (std::int32_t rival = 0; rival < paths_.clouds(); ++rival) {
+        if (!paths_.isRival(rival) || !(paths_.at(rival, k0).mass > target.mass))
+            continue;
+        const double r = std::sqrt(double(paths_.at(rival, k0).mass));
+        for (std::int32_t k = k0 + 1; k < by; k += 2) {
+            const CloudState& a = paths_.at(rival, k);
+            const CloudState& b = paths_.at(cloud, k);
+            const double gap = std::hypot(double(a.x) - b.x, double(a.y) - b.y) - r;
+            if (gap <= windShiftForCost(r, budget, chaseShiftSum(k - k0)))
+                return true;
+        }
+    }
+    return false;
+}
+
+void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) {
+    if (unsafe(out, k0) || out.catches == 0)
+        return;
+    const double score = scoreOf(out, k0);
+    if (score > best.score) {
+        best.score = score;
+        best.wind = w;
+        best.outcome = out;
+    }
+}
+
+Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
+                             const Trajectory& own) {
+    const std::optional<PathStart> at = pathStart(tickDrift, snapshot, own);
+    if (!at)
+        return idlePlan(snapshot);  // nothing sensible to plan from
+    const std::int32_t k0 = at->k0;
+    const CloudState& start = at->own;
+    paths_.predict(snapshot, kHorizon, kMostClouds);
+    const double r = std::sqrt(double(start.mass));
+    const auto rainMargin = static_cast<float>(kRainMargin * r);
+    PathSimulator sim(paths_);
+    sim.rivalWeight = 0.0;
+    sim.rivalDangerMargin = static_cast<float>(kRivalMargin * r);
+    sim.steer = RivalSteer{kSteerShare * start.mass, kSteerTicks};
+
+    // The free path, then winds towards the cheapest catches and a little weaker and stronger:
+    // the best path that stays clear of heavier clouds and whose first catch (after a wind) no
+    // rival takes first.
+    Choice best;
+    const PathOutcome free = sim.run(start, k0, 0.0f, 0.0f, kHorizon, rainMargin);
+    offer(free, k0, Wind{0.0f, 0.0f}, best);
+    const double most = kCatchRules.maxWindShare * start.mass;
+    for (const CatchOption& o :
+         cheapestCatches(paths_, own, start, at->t, k0, kCatchRules, kSimulated)) {
+        if (o.windX == 0.0f && o.windY == 0.0f)
+            continue;  // the free path, already scored
+        for (const double scale : kWindScales) {
+            const Wind w{static_cast<float>(o.windX * scale), static_cast<float>(o.windY * scale)};
+            if (scale != 1.0 && !(windStrengthDouble(w.x, w.y) <= most))
+                continue;
+            const PathOutcome out = sim.run(start, k0, w.x, w.y, kHorizon, rainMargin);
+            if (out.catches > 0 && !rivalTakesFirst(out.firstCloud, k0, out.firstCatch))
+                offer(out, k0, w, best);
+        }
+    }
+    if (best.score > 0.0)
+        return firstCatchPlan(paths_, *at, best.outcome, best.wind);
+    if (unsafe(free, k0)) {
+        const EscapeRules rules{kThreatTicks, most, rainMargin, sim.rivalDangerMargin};
+        if (const std::optional<Wind> wind =
+                escapeWind(paths_, start, k0, free.danger, rules, sim.steer)) {
+            Strategy escape;
+            escape.setDirect(wind->x, wind->y, at->t, 1);
+            return escape;
+        }
+    }
+    return idlePlan(snapshot);
+}
+
+}  // namespace
+
+std::unique_ptr<Planner> makeKeenPlanner() {
+    return std::make_unique<KeenPlanner>();
+}
+
+}  // namespace nimbus

@@ -1,0 +1,78 @@
+// The keen strategy's own decisions, where it parts from thrifty: a heavier rival that could
+// steer at it is escaped while it is still some way off (a heavier raincloud there is not), and
+// a raincloud that a heavier rival reaches first is left to it.
+#include <gtest/gtest.h>
+
+#include "bot/physics/wind_law.hpp"
+#include "bot/plan/planner.hpp"
+#include "tests/plan/plan_fixtures.hpp"
+
+namespace nimbus {
+namespace {
+
+using testing::ownTrack;
+using testing::snapshotAt;
+using testing::still;
+
+Strategy decide(const char* strategy, const WorldSnapshot& snapshot) {
+    const std::unique_ptr<Planner> planner = makePlanner(strategy);
+    return planner->decide(0.0f, snapshot, ownTrack(snapshot));
+}
+
+enum class Expect { Idle, EscapeRight, Chase };
+
+struct Case {
+    const char* what;
+    const char* strategy;
+    std::vector<CloudState> rivals;
+    std::vector<CloudState> rainclouds;
+    Expect expect;
+};
+
+TEST(KeenPlanner, EscapesSteeringRivalsEarlyAndLeavesTheRaincloudsTheyReachFirst) {
+    // The own cloud: mass 100 (radius 10) at rest in the middle. A cloud of mass 200 (radius
+    // 14.1) 34 to its left is 9.9 beyond touching: thrifty's margin for a rival (the own radius)
+    // keeps it clear; keen's (1.6 radii, growing by what a wind of 10 moves the rival in 20
+    // ticks, 7.0) does not. A raincloud of mass 60 150 to the right is worth a wind, unless a
+    // rival of 150 50 below it can swallow it first for a wind of 12 (by tick 80, before the bot).
+    const CloudState heavy = still(606, 360, 200);
+    const CloudState prize = still(790, 360, 60);
+    const CloudState taker = still(790, 410, 150);
+    const Case cases[] = {
+        {"a heavier rival nearby", "keen", {heavy}, {}, Expect::EscapeRight},
+        {"the same for thrifty", "thrifty", {heavy}, {}, Expect::Idle},
+        {"a heavier raincloud there", "keen", {}, {heavy}, Expect::Idle},
+        {"a raincloud alone", "keen", {}, {prize}, Expect::Chase},
+        {"a raincloud a rival reaches first", "keen", {taker}, {prize}, Expect::Idle},
+        {"the same for thrifty", "thrifty", {taker}, {prize}, Expect::Chase},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + " (" + c.strategy + ")");
+        WorldSnapshot s = snapshotAt(100, still(640, 360, 100));
+        s.rivals.assign(c.rivals.begin(), c.rivals.end());
+        s.rainclouds.assign(c.rainclouds.begin(), c.rainclouds.end());
+        const Strategy plan = decide(c.strategy, s);
+        const Wind w = plan.actionWind();
+        switch (c.expect) {
+            case Expect::Idle:
+                EXPECT_TRUE(plan.isDirect);
+                EXPECT_EQ(windStrengthDouble(w.x, w.y), 0.0);
+                break;
+            case Expect::EscapeRight:
+                EXPECT_TRUE(plan.isDirect);
+                EXPECT_GT(w.x, 0.0f);
+                EXPECT_GT(std::fabs(w.x), std::fabs(w.y));
+                EXPECT_LE(windStrengthDouble(w.x, w.y), 0.4 * 100);
+                break;
+            case Expect::Chase:
+                EXPECT_FALSE(plan.isDirect);
+                EXPECT_GT(w.x, 0.0f);
+                EXPECT_EQ(plan.targetState.mass, 60.0f);
+                EXPECT_LT(windStrengthDouble(w.x, w.y), 60.0);
+                break;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace nimbus
