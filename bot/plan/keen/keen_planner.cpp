@@ -20,6 +20,8 @@ constexpr std::int32_t kMostClouds = 160;
 // The catches (CatchRules): a catch counts 60 ticks more than it takes, so that a slower,
 // cheaper catch is not ruled out by a faster dear one; wind counts at its whole cost.
 constexpr CatchRules kCatchRules{60.0, 1.0, 0.5, 0.4};
+// With a single rival left every raincloud not caught goes to it, so wind counts for less.
+constexpr double kOneRivalWindWeight = 0.8;
 // The cheapest catches simulated, each with its wind as found, 0.75 and 1.4 times as strong.
 constexpr std::size_t kSimulated = 10;
 constexpr double kWindScales[] = {1.0, 0.75, 1.4};
@@ -50,19 +52,28 @@ class KeenPlanner final : public Planner {
   private:
     // The net mass won per tick along a simulated path: what it swallows (rivals not counted,
     // they steer away) less the wind, over the ticks to its last catch and the overhead.
-    static double scoreOf(const PathOutcome& o, std::int32_t k0) {
-        return (o.value - kCatchRules.windWeight * o.spent) /
-               ((o.lastCatch - k0) + kCatchRules.overheadTicks);
+    double scoreOf(const PathOutcome& o, std::int32_t k0) const {
+        return (o.value - rules_.windWeight * o.spent) /
+               ((o.lastCatch - k0) + rules_.overheadTicks);
     }
     static bool unsafe(const PathOutcome& o, std::int32_t k0) {
         return o.danger >= 0 && o.danger - k0 <= kThreatTicks;
     }
+    std::int32_t rivalCount() const;
     bool rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int32_t by) const;
     // Keeps the path of wind w in best when it is safe, catches and scores more.
-    static void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best);
+    void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) const;
 
+    CatchRules rules_ = kCatchRules;  // this decision's: kCatchRules, or with one rival left
     CloudPaths paths_;  // kept from one decision to the next for its storage only
 };
+
+std::int32_t KeenPlanner::rivalCount() const {
+    std::int32_t rivals = 0;
+    for (std::int32_t c = 0; c < paths_.clouds(); ++c)
+        rivals += paths_.isRival(c) ? 1 : 0;
+    return rivals;
+}
 
 // Whether a rival heavier than the cloud could swallow it before offset `by`: the rival's free
 // path brought onto the cloud's by a wind of kRivalTakeShare of the cloud's mass (the wind law
@@ -85,7 +96,7 @@ bool KeenPlanner::rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int3
     return false;
 }
 
-void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) {
+void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) const {
     if (unsafe(out, k0) || out.catches == 0)
         return;
     const double score = scoreOf(out, k0);
@@ -104,6 +115,9 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     const std::int32_t k0 = at->k0;
     const CloudState& start = at->own;
     paths_.predict(snapshot, kHorizon, kMostClouds);
+    rules_ = kCatchRules;
+    if (rivalCount() == 1)
+        rules_.windWeight = kOneRivalWindWeight;
     const double r = std::sqrt(double(start.mass));
     const auto rainMargin = static_cast<float>(kRainMargin * r);
     PathSimulator sim(paths_);
@@ -119,7 +133,7 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     offer(free, k0, Wind{0.0f, 0.0f}, best);
     const double most = kCatchRules.maxWindShare * start.mass;
     for (const CatchOption& o :
-         cheapestCatches(paths_, own, start, at->t, k0, kCatchRules, kSimulated)) {
+         cheapestCatches(paths_, own, start, at->t, k0, rules_, kSimulated)) {
         if (o.windX == 0.0f && o.windY == 0.0f)
             continue;  // the free path, already scored
         for (const double scale : kWindScales) {

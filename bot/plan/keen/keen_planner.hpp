@@ -12,8 +12,9 @@
 // fifth of the raincloud's mass: such chases end with the wind spent and nothing caught. And it
 // expects a heavier rival to steer at it: the rival's danger margin is 1.6 times the own radius
 // and grows, over 20 ticks, by what a wind of a tenth of the own mass would move it, so that it
-// escapes a heavier rival nearby sooner, while a small wind still does it. When every path meets
-// a heavier cloud it escapes with thrifty's cheapest escape; otherwise it idles.
+// escapes a heavier rival nearby sooner, while a small wind still does it. With one rival left it
+// counts wind at 0.8 of its cost: every raincloud it leaves then goes to that rival. When every
+// path meets a heavier cloud it escapes with thrifty's cheapest escape; otherwise it idles.
 #include <memory>
 
 #include "bot/plan/planner.hpp"
