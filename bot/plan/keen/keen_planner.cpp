@@ -65,7 +65,7 @@ class KeenPlanner final : public Planner {
     void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) const;
 
     CatchRules rules_ = kCatchRules;  // this decision's: kCatchRules, or with one rival left
-    CloudPaths paths_;  // kept from one decision to the next for its storage only
+    CloudPaths paths_;                // kept from one decision to the next for its storage only
 };
 
 std::int32_t KeenPlanner::rivalCount() const {
@@ -149,12 +149,7 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
         return firstCatchPlan(paths_, *at, best.outcome, best.wind);
     if (unsafe(free, k0)) {
         const EscapeRules rules{kThreatTicks, most, rainMargin, sim.rivalDangerMargin};
-        if (const std::optional<Wind> wind =
-                escapeWind(paths_, start, k0, free.danger, rules, sim.steer)) {
-            Strategy escape;
-            escape.setDirect(wind->x, wind->y, at->t, 1);
-            return escape;
-        }
+        return escapePlan(paths_, *at, free.danger, rules, sim.steer, snapshot);
     }
     return idlePlan(snapshot);
 }

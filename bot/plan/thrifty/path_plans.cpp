@@ -43,4 +43,15 @@ Strategy firstCatchPlan(const CloudPaths& paths, const PathStart& at, const Path
     return plan;
 }
 
+Strategy escapePlan(const CloudPaths& paths, const PathStart& at, std::int32_t danger,
+                    const EscapeRules& rules, const RivalSteer& steer,
+                    const WorldSnapshot& snapshot) {
+    const std::optional<Wind> wind = escapeWind(paths, at.own, at.k0, danger, rules, steer);
+    if (!wind)
+        return idlePlan(snapshot);
+    Strategy escape;
+    escape.setDirect(wind->x, wind->y, at.t, 1);
+    return escape;
+}
+
 }  // namespace nimbus

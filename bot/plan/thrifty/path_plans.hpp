@@ -8,6 +8,7 @@
 #include "bot/physics/world_snapshot.hpp"
 #include "bot/plan/strategy.hpp"
 #include "bot/plan/thrifty/cloud_paths.hpp"
+#include "bot/plan/thrifty/escape_wind.hpp"
 #include "bot/plan/thrifty/path_sim.hpp"
 
 namespace nimbus {
@@ -32,5 +33,11 @@ Strategy idlePlan(const WorldSnapshot& snapshot);
 // control loop watches it and plans again once it is caught. outcome must have a catch.
 Strategy firstCatchPlan(const CloudPaths& paths, const PathStart& at, const PathOutcome& outcome,
                         Wind wind);
+
+// When the free path meets a heavier cloud at tick offset `danger`: the escape wind
+// (escape_wind.hpp) blown at at.t for one tick, or the idle plan when no wind helps.
+Strategy escapePlan(const CloudPaths& paths, const PathStart& at, std::int32_t danger,
+                    const EscapeRules& rules, const RivalSteer& steer,
+                    const WorldSnapshot& snapshot);
 
 }  // namespace nimbus

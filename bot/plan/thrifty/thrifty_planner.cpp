@@ -101,11 +101,7 @@ Strategy ThriftyPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     if (unsafe(free, k0)) {
         const EscapeRules rules{kThreatTicks, kCatchRules.maxWindShare * start.mass, rainMargin,
                                 sim.rivalDangerMargin};
-        if (const std::optional<Wind> wind = escapeWind(paths_, start, k0, free.danger, rules)) {
-            Strategy escape;
-            escape.setDirect(wind->x, wind->y, t, 1);
-            return escape;
-        }
+        return escapePlan(paths_, *at, free.danger, rules, RivalSteer{}, snapshot);
     }
     return idlePlan(snapshot);
 }
