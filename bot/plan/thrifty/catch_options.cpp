@@ -87,6 +87,10 @@ class CatchSearch {
             return;
         }
         const CloudState& c = paths_.at(target_.cloud, k0_ + n);
+        if (!(c.mass > 0.0f)) {
+            stop = true;  // another cloud swallowed it
+            return;
+        }
         const double dx = double(c.x) - o.x;
         const double dy = double(c.y) - o.y;
         const double q = dx * dx + dy * dy;

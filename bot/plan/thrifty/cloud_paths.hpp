@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bot/physics/cloud_state.hpp"
+#include "bot/physics/motion.hpp"
 #include "bot/physics/world_snapshot.hpp"
 
 namespace nimbus {
@@ -23,8 +24,12 @@ class CloudPaths {
 
     // Refills the paths from the snapshot for ticks snapshot.tick .. snapshot.tick + horizon: the
     // rainclouds in list order, then the rivals; of a crowded arena only the maxClouds nearest
-    // to the own cloud. Reuses the storage of earlier calls.
-    void predict(const WorldSnapshot& snapshot, std::int32_t horizon, std::int32_t maxClouds);
+    // to the own cloud. Reuses the storage of earlier calls. With swallows, the clouds followed
+    // also swallow each other as the arena's rules say (a lighter cloud whose centre comes
+    // strictly within a heavier one's radius joins it, momentum kept); a swallowed cloud keeps its
+    // last place with mass 0 from then on. Without, every cloud drifts on its own.
+    void predict(const WorldSnapshot& snapshot, std::int32_t horizon, std::int32_t maxClouds,
+                 bool swallows = false);
 
     std::int32_t clouds() const { return count_; }
     std::int32_t horizon() const { return horizon_; }
@@ -42,12 +47,31 @@ class CloudPaths {
     }
 
   private:
+    // Every cloud's path on its own, or all together with their swallows.
+    void followAlone();
+    void followTogether();
+    // Cloud c's bounding box over the block of offset k, with its state s there added.
+    void addToBox(std::size_t c, std::int32_t k, const CloudState& s);
+    // Orders order_ by the clouds' x at offset k.
+    void sortByX(std::int32_t k);
+    // One swallow among the clouds still there at offset k; false when there is none.
+    bool swallow(std::int32_t k);
+    // Cloud big swallows cloud small at offset k: masses add, momentum is kept, small is gone.
+    void join(std::int32_t big, std::int32_t small, std::int32_t k);
+    CloudState& mutableAt(std::int32_t c, std::int32_t k) {
+        return states_[static_cast<std::size_t>(c) * stride_ + static_cast<std::size_t>(k)];
+    }
+
     std::int32_t count_ = 0;
     std::vector<char> rival_;
     std::int32_t horizon_ = 0;
     std::size_t stride_ = 1;
     std::size_t blocks_ = 0;
     std::vector<CloudState> states_;
+    std::vector<CloudState> starts_;
+    std::vector<WallBounds> walls_;
+    std::vector<std::int32_t> order_;  // the clouds by x, for the swallows
+    double reach_ = 0.0;               // the largest radius among them
     std::vector<Box> boxes_;
 };
 

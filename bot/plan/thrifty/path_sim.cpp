@@ -70,6 +70,8 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                 if (eaten_[static_cast<std::size_t>(c)])
                     continue;
                 const CloudState& o = paths_.at(c, k);
+                if (!(o.mass > 0.0f))
+                    continue;  // swallowed by another cloud by now
                 const double dx = double(o.x) - own.x;
                 const double dy = double(o.y) - own.y;
                 const double q = dx * dx + dy * dy;

@@ -1,0 +1,72 @@
+// The other clouds' predicted paths with their swallows: a rival that drifts into a lighter
+// raincloud takes it (masses add, momentum is kept), grows and can then reach a cloud it could
+// not before; a heavier raincloud takes a rival; equal masses pass; without swallows every cloud
+// drifts on alone.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "bot/plan/thrifty/cloud_paths.hpp"
+#include "tests/plan/plan_fixtures.hpp"
+
+namespace nimbus {
+namespace {
+
+using testing::snapshotAt;
+using testing::still;
+
+constexpr std::int32_t kHorizon = 500;
+
+struct Case {
+    const char* what;
+    bool swallows;
+    std::vector<CloudState> rainclouds;
+    std::vector<CloudState> rivals;
+    std::vector<float> finalMasses;  // in the paths' order: the rainclouds, then the rivals
+};
+
+TEST(CloudPaths, FollowsTheSwallowsAmongTheOtherClouds) {
+    // The own cloud sits far away in a corner. A rival of mass 150 (radius 12.25) moves right
+    // at 1 unit per tick, 60 left of a raincloud of 60: it covers the 47.75 to the swallow by
+    // tick 49 (damping 0.999 per tick).
+    const CloudState rival{700, 360, 10, 0, 150};
+    const CloudState prey = still(760, 360, 60);
+    const Case cases[] = {
+        {"a rival drifts into a lighter raincloud", true, {prey}, {rival}, {0, 210}},
+        {"the same without swallows", false, {prey}, {rival}, {60, 150}},
+        // 180 would swallow the rival of 150, but not the rival of 210 it has become by then.
+        {"grown, it takes the next", true, {prey, still(800, 360, 180)}, {rival}, {0, 0, 390}},
+        {"a heavier raincloud takes the rival", true, {still(760, 360, 200)}, {rival}, {350, 0}},
+        {"equal masses pass", true, {still(760, 360, 150)}, {rival}, {150, 150}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WorldSnapshot s = snapshotAt(100, still(50, 50, 100));
+        s.rainclouds.assign(c.rainclouds.begin(), c.rainclouds.end());
+        s.rivals.assign(c.rivals.begin(), c.rivals.end());
+        CloudPaths paths;
+        paths.predict(s, kHorizon, 160, c.swallows);
+        ASSERT_EQ(paths.clouds(), static_cast<std::int32_t>(c.finalMasses.size()));
+        for (std::int32_t i = 0; i < paths.clouds(); ++i)
+            EXPECT_EQ(paths.at(i, kHorizon).mass, c.finalMasses[static_cast<std::size_t>(i)])
+                << "cloud " << i;
+    }
+}
+
+TEST(CloudPaths, ASwallowedCloudIsGoneFromItsTickOnAndItsTakerKeepsTheMomentum) {
+    WorldSnapshot s = snapshotAt(100, still(50, 50, 100));
+    s.rainclouds = {still(760, 360, 60)};
+    s.rivals = {CloudState{700, 360, 10, 0, 150}};
+    CloudPaths paths;
+    paths.predict(s, kHorizon, 160, true);
+    EXPECT_EQ(paths.at(0, 48).mass, 60.0f);
+    EXPECT_EQ(paths.at(0, 49).mass, 0.0f);
+    EXPECT_EQ(paths.at(0, 49).x, 760.0f);  // a swallowed cloud stays where it was
+    EXPECT_EQ(paths.at(1, 49).mass, 210.0f);
+    // 10 x 0.999^49 before, times 150 / 210 after.
+    EXPECT_NEAR(paths.at(1, 49).vx, 10.0 * std::pow(0.999, 49) * 150.0 / 210.0, 1e-4);
+    EXPECT_NEAR(paths.at(1, 50).x - paths.at(1, 49).x, 0.1 * paths.at(1, 49).vx, 1e-4);
+}
+
+}  // namespace
+}  // namespace nimbus
