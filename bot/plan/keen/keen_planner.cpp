@@ -17,6 +17,9 @@ namespace {
 // Ticks of every cloud's free path looked at, and of the crowded arena the clouds followed.
 constexpr std::int32_t kHorizon = 500;
 constexpr std::int32_t kMostClouds = 160;
+// The other clouds swallow each other on their predicted paths: a raincloud that a rival or a
+// heavier raincloud meets is gone from then on, and the swallower heavier.
+constexpr bool kSwallows = true;
 // The catches (CatchRules): a catch counts 60 ticks more than it takes, so that a slower,
 // cheaper catch is not ruled out by a faster dear one; wind counts at its whole cost.
 constexpr CatchRules kCatchRules{60.0, 1.0, 0.5, 0.4};
@@ -114,7 +117,7 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
         return idlePlan(snapshot);  // nothing sensible to plan from
     const std::int32_t k0 = at->k0;
     const CloudState& start = at->own;
-    paths_.predict(snapshot, kHorizon, kMostClouds);
+    paths_.predict(snapshot, kHorizon, kMostClouds, kSwallows);
     rules_ = kCatchRules;
     if (rivalCount() == 1)
         rules_.windWeight = kOneRivalWindWeight;
