@@ -74,57 +74,67 @@ void CloudPaths::followAlone() {
 }
 
 void CloudPaths::followTogether() {
+    // The clouds of the current tick side by side, moved and swallowing there, then stored.
+    now_.assign(starts_.begin(), starts_.end());
     walls_.clear();
     order_.clear();
     reach_ = 0.0;
-    for (std::size_t c = 0; c < starts_.size(); ++c) {
-        states_[c * stride_] = starts_[c];
-        walls_.emplace_back(starts_[c].mass);
+    for (std::size_t c = 0; c < now_.size(); ++c) {
+        states_[c * stride_] = now_[c];
+        walls_.emplace_back(now_[c].mass);
+        if (!(now_[c].mass > 0.0f))
+            continue;  // nothing to swallow or be swallowed
         order_.push_back(static_cast<std::int32_t>(c));
         reach_ = std::max(reach_, double(walls_.back().radius));
     }
     for (std::int32_t k = 1; k <= horizon_; ++k) {
-        for (std::size_t c = 0; c < starts_.size(); ++c) {
-            CloudState s = states_[c * stride_ + static_cast<std::size_t>(k - 1)];
-            if (s.mass > 0.0f)
-                walls_[c].move(s);
-            states_[c * stride_ + static_cast<std::size_t>(k)] = s;
-            addToBox(c, k, s);  // a swallow moves no cloud
+        for (std::size_t c = 0; c < now_.size(); ++c) {
+            if (now_[c].mass > 0.0f)
+                walls_[c].move(now_[c]);
         }
-        while (swallow(k)) {
+        while (swallow()) {
+        }
+        for (std::size_t c = 0; c < now_.size(); ++c) {
+            states_[c * stride_ + static_cast<std::size_t>(k)] = now_[c];
+            addToBox(c, k, now_[c]);
         }
     }
 }
 
-void CloudPaths::sortByX(std::int32_t k) {
+void CloudPaths::sortByX() {
     // An insertion sort: from one tick to the next the order is nearly right.
     for (std::size_t i = 1; i < order_.size(); ++i) {
         const std::int32_t c = order_[i];
-        const float x = at(c, k).x;
+        const float x = now_[static_cast<std::size_t>(c)].x;
         std::size_t j = i;
-        for (; j > 0 && at(order_[j - 1], k).x > x; --j)
+        for (; j > 0 && now_[static_cast<std::size_t>(order_[j - 1])].x > x; --j)
             order_[j] = order_[j - 1];
         order_[j] = c;
     }
 }
 
-bool CloudPaths::swallow(std::int32_t k) {
-    sortByX(k);
+bool CloudPaths::swallow() {
+    sortByX();
     for (std::size_t i = 0; i < order_.size(); ++i) {
+        const CloudState& a = now_[static_cast<std::size_t>(order_[i])];
         for (std::size_t j = i + 1; j < order_.size(); ++j) {
-            const CloudState& a = at(order_[i], k);
-            const CloudState& b = at(order_[j], k);
+            const CloudState& b = now_[static_cast<std::size_t>(order_[j])];
             if (!(double(b.x) - a.x < reach_))
                 break;  // every later cloud is further in x than the largest radius
-            if (a.mass == b.mass || !(a.mass > 0.0f) || !(b.mass > 0.0f))
+            if (a.mass == b.mass)
                 continue;
-            const std::int32_t big = a.mass > b.mass ? order_[i] : order_[j];
-            const std::int32_t small = big == order_[i] ? order_[j] : order_[i];
-            const double r = walls_[static_cast<std::size_t>(big)].radius;
-            const double dx = double(at(small, k).x) - at(big, k).x;
-            const double dy = double(at(small, k).y) - at(big, k).y;
+            const std::size_t big =
+                static_cast<std::size_t>(a.mass > b.mass ? order_[i] : order_[j]);
+            const std::size_t small =
+                static_cast<std::size_t>(a.mass > b.mass ? order_[j] : order_[i]);
+            const double r = walls_[big].radius;
+            const double dx = double(now_[small].x) - now_[big].x;
+            const double dy = double(now_[small].y) - now_[big].y;
             if (dx * dx + dy * dy < r * r) {
-                join(big, small, k);
+                join(big, small);
+                order_.erase(order_.begin() +
+                             static_cast<std::ptrdiff_t>(
+                                 big == static_cast<std::size_t>(order_[i]) ? j : i));
                 return true;
             }
         }
@@ -132,16 +142,16 @@ bool CloudPaths::swallow(std::int32_t k) {
     return false;
 }
 
-void CloudPaths::join(std::int32_t big, std::int32_t small, std::int32_t k) {
-    CloudState& b = mutableAt(big, k);
-    CloudState& s = mutableAt(small, k);
+void CloudPaths::join(std::size_t big, std::size_t small) {
+    CloudState& b = now_[big];
+    CloudState& s = now_[small];
     const double m = double(b.mass) + s.mass;
     b.vx = static_cast<float>((double(b.mass) * b.vx + double(s.mass) * s.vx) / m);
     b.vy = static_cast<float>((double(b.mass) * b.vy + double(s.mass) * s.vy) / m);
     b.mass = static_cast<float>(m);
     s.mass = 0.0f;
-    walls_[static_cast<std::size_t>(big)] = WallBounds(b.mass);
-    reach_ = std::max(reach_, double(walls_[static_cast<std::size_t>(big)].radius));
+    walls_[big] = WallBounds(b.mass);
+    reach_ = std::max(reach_, double(walls_[big].radius));
 }
 
 }  // namespace nimbus

@@ -52,15 +52,12 @@ class CloudPaths {
     void followTogether();
     // Cloud c's bounding box over the block of offset k, with its state s there added.
     void addToBox(std::size_t c, std::int32_t k, const CloudState& s);
-    // Orders order_ by the clouds' x at offset k.
-    void sortByX(std::int32_t k);
-    // One swallow among the clouds still there at offset k; false when there is none.
-    bool swallow(std::int32_t k);
-    // Cloud big swallows cloud small at offset k: masses add, momentum is kept, small is gone.
-    void join(std::int32_t big, std::int32_t small, std::int32_t k);
-    CloudState& mutableAt(std::int32_t c, std::int32_t k) {
-        return states_[static_cast<std::size_t>(c) * stride_ + static_cast<std::size_t>(k)];
-    }
+    // Orders order_ (the clouds still there) by their x in now_.
+    void sortByX();
+    // One swallow among the clouds of now_; false when there is none.
+    bool swallow();
+    // Cloud big swallows cloud small in now_: masses add, momentum is kept, small is gone.
+    void join(std::size_t big, std::size_t small);
 
     std::int32_t count_ = 0;
     std::vector<char> rival_;
@@ -69,6 +66,7 @@ class CloudPaths {
     std::size_t blocks_ = 0;
     std::vector<CloudState> states_;
     std::vector<CloudState> starts_;
+    std::vector<CloudState> now_;  // the clouds at the tick being followed
     std::vector<WallBounds> walls_;
     std::vector<std::int32_t> order_;  // the clouds by x, for the swallows
     double reach_ = 0.0;               // the largest radius among them
