@@ -10,33 +10,6 @@ namespace nimbus::arena {
 
 namespace {
 
-// The contact test with big's radius, floatSqrt(big.mass), supplied by the caller.
-bool reachesWithRadius(const CloudState& big, double r, const CloudState& small) {
-    if (!(big.mass > small.mass)) {
-        return false;
-    }
-    const double dx = static_cast<double>(small.x) - big.x;
-    const double dy = static_cast<double>(small.y) - big.y;
-    return dx * dx + dy * dy < r * r;
-}
-
-}  // namespace
-
-bool reaches(const CloudState& big, const CloudState& small) {
-    return reachesWithRadius(big, floatSqrt(big.mass), small);
-}
-
-void merge(CloudState& eater, const CloudState& victim) {
-    const double m1 = eater.mass;
-    const double m2 = victim.mass;
-    const double total = m1 + m2;
-    eater.vx = static_cast<float>((m1 * eater.vx + m2 * victim.vx) / total);
-    eater.vy = static_cast<float>((m1 * eater.vy + m2 * victim.vy) / total);
-    eater.mass = static_cast<float>(total);
-}
-
-namespace {
-
 // Whether every value is finite and every mass non-negative. Then masses only grow by merging,
 // so a cloud that reaches no other at the start never reaches one later in the same tick (it
 // keeps its state while the others keep their places and only get heavier).

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "arena/game/cloud.hpp"
+#include "bot/physics/swallow.hpp"
 
 namespace nimbus::arena {
 
@@ -14,11 +15,9 @@ struct Swallow {
     std::int32_t victim = 0;  // id of the swallowed cloud
 };
 
-// Whether big's radius reaches small's centre and big is strictly heavier.
-bool reaches(const CloudState& big, const CloudState& small);
-
-// Merges victim into eater: mass float(m1 + m2), velocity float((m1 v1 + m2 v2) / (m1 + m2)).
-void merge(CloudState& eater, const CloudState& victim);
+// The contact test and the merge: bot/physics/swallow.hpp.
+using nimbus::merge;
+using nimbus::reaches;
 
 // Resolves every swallow among the clouds, heaviest first (ties by id), again and again until
 // none is left, so the result never depends on the container's order. Swallowed clouds are

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bot/physics/motion.hpp"
+#include "bot/physics/swallow.hpp"
 
 namespace nimbus {
 
@@ -116,25 +117,15 @@ void CloudPaths::sortByX() {
 bool CloudPaths::swallow() {
     sortByX();
     for (std::size_t i = 0; i < order_.size(); ++i) {
-        const CloudState& a = now_[static_cast<std::size_t>(order_[i])];
+        const auto ia = static_cast<std::size_t>(order_[i]);
         for (std::size_t j = i + 1; j < order_.size(); ++j) {
-            const CloudState& b = now_[static_cast<std::size_t>(order_[j])];
-            if (!(double(b.x) - a.x < reach_))
+            const auto ib = static_cast<std::size_t>(order_[j]);
+            if (!(double(now_[ib].x) - now_[ia].x < reach_))
                 break;  // every later cloud is further in x than the largest radius
-            if (a.mass == b.mass)
-                continue;
-            const std::size_t big =
-                static_cast<std::size_t>(a.mass > b.mass ? order_[i] : order_[j]);
-            const std::size_t small =
-                static_cast<std::size_t>(a.mass > b.mass ? order_[j] : order_[i]);
-            const double r = walls_[big].radius;
-            const double dx = double(now_[small].x) - now_[big].x;
-            const double dy = double(now_[small].y) - now_[big].y;
-            if (dx * dx + dy * dy < r * r) {
-                join(big, small);
-                order_.erase(order_.begin() +
-                             static_cast<std::ptrdiff_t>(
-                                 big == static_cast<std::size_t>(order_[i]) ? j : i));
+            const bool aEats = reachesWithRadius(now_[ia], walls_[ia].radius, now_[ib]);
+            if (aEats || reachesWithRadius(now_[ib], walls_[ib].radius, now_[ia])) {
+                join(aEats ? ia : ib, aEats ? ib : ia);
+                order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(aEats ? j : i));
                 return true;
             }
         }
@@ -143,14 +134,9 @@ bool CloudPaths::swallow() {
 }
 
 void CloudPaths::join(std::size_t big, std::size_t small) {
-    CloudState& b = now_[big];
-    CloudState& s = now_[small];
-    const double m = double(b.mass) + s.mass;
-    b.vx = static_cast<float>((double(b.mass) * b.vx + double(s.mass) * s.vx) / m);
-    b.vy = static_cast<float>((double(b.mass) * b.vy + double(s.mass) * s.vy) / m);
-    b.mass = static_cast<float>(m);
-    s.mass = 0.0f;
-    walls_[big] = WallBounds(b.mass);
+    merge(now_[big], now_[small]);
+    now_[small].mass = 0.0f;
+    walls_[big] = WallBounds(now_[big].mass);
     reach_ = std::max(reach_, double(walls_[big].radius));
 }
 

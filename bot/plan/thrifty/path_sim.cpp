@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bot/physics/motion.hpp"
+#include "bot/physics/swallow.hpp"
 #include "bot/physics/wind_law.hpp"
 
 namespace nimbus {
@@ -77,12 +78,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                 const double q = dx * dx + dy * dy;
                 if (o.mass < own.mass) {
                     if (gains && q < r * r) {
-                        const double m = double(own.mass) + o.mass;
-                        own.vx = static_cast<float>(
-                            (double(own.mass) * own.vx + double(o.mass) * o.vx) / m);
-                        own.vy = static_cast<float>(
-                            (double(own.mass) * own.vy + double(o.mass) * o.vy) / m);
-                        own.mass = static_cast<float>(m);
+                        merge(own, o);
                         eaten_[static_cast<std::size_t>(c)] = 1;
                         out.gain += o.mass;
                         out.value += paths_.isRival(c) ? o.mass * rivalWeight : double(o.mass);
