@@ -1,7 +1,10 @@
 #include "bot/plan/keen/keen_planner.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "bot/physics/wind_law.hpp"
 #include "bot/plan/thrifty/catch_options.hpp"
@@ -25,9 +28,11 @@ constexpr bool kSwallows = true;
 constexpr CatchRules kCatchRules{60.0, 1.0, 0.5, 0.4};
 // With a single rival left every raincloud not caught goes to it, so wind counts for less.
 constexpr double kOneRivalWindWeight = 0.8;
-// The cheapest catches simulated, each with its wind as found, 0.75 and 1.4 times as strong.
+// The cheapest catches simulated with their winds as found; the kRefined best of those paths
+// again with their winds kWindScales times as strong.
 constexpr std::size_t kSimulated = 10;
-constexpr double kWindScales[] = {1.0, 0.75, 1.4};
+constexpr std::size_t kRefined = 4;
+constexpr double kWindScales[] = {0.55, 0.75, 0.9, 1.15, 1.4, 1.9};
 // A heavier raincloud is too close within its radius plus this share of the own radius; a
 // heavier rival within its radius plus this share, and what a wind of kSteerShare of the own mass
 // would move it in up to kSteerTicks ticks.
@@ -66,6 +71,14 @@ class KeenPlanner final : public Planner {
     bool rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int32_t by) const;
     // Keeps the path of wind w in best when it is safe, catches and scores more.
     void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) const;
+    // Simulates wind w blown at `at` and offers its path; returns its score whether offered or
+    // not, -infinity when it catches nothing.
+    double tryWind(PathSimulator& sim, const PathStart& at, Wind w, float rainMargin,
+                   Choice& best) const;
+    // The winds of the kSimulated cheapest catches, then the kRefined best of those paths again
+    // with their winds scaled by kWindScales (within the wind share).
+    void searchWinds(PathSimulator& sim, const PathStart& at, const Trajectory& own,
+                     float rainMargin, Choice& best) const;
 
     CatchRules rules_ = kCatchRules;  // this decision's: kCatchRules, or with one rival left
     CloudPaths paths_;                // kept from one decision to the next for its storage only
@@ -110,6 +123,40 @@ void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice&
     }
 }
 
+double KeenPlanner::tryWind(PathSimulator& sim, const PathStart& at, Wind w, float rainMargin,
+                            Choice& best) const {
+    const PathOutcome out = sim.run(at.own, at.k0, w.x, w.y, kHorizon, rainMargin);
+    if (out.catches == 0)
+        return -std::numeric_limits<double>::infinity();
+    if (!rivalTakesFirst(out.firstCloud, at.k0, out.firstCatch))
+        offer(out, at.k0, w, best);
+    return scoreOf(out, at.k0);
+}
+
+void KeenPlanner::searchWinds(PathSimulator& sim, const PathStart& at, const Trajectory& own,
+                              float rainMargin, Choice& best) const {
+    std::vector<std::pair<double, Wind>> found;  // each catch's wind with its path's score
+    for (const CatchOption& o :
+         cheapestCatches(paths_, own, at.own, at.t, at.k0, rules_, kSimulated)) {
+        if (o.windX == 0.0f && o.windY == 0.0f)
+            continue;  // the free path, already scored
+        const Wind w{o.windX, o.windY};
+        found.emplace_back(tryWind(sim, at, w, rainMargin, best), w);
+    }
+    const std::size_t refined = std::min(found.size(), kRefined);
+    std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(refined),
+                      found.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    const double most = kCatchRules.maxWindShare * at.own.mass;
+    for (std::size_t i = 0; i < refined && std::isfinite(found[i].first); ++i) {
+        for (const double scale : kWindScales) {
+            const Wind w{static_cast<float>(found[i].second.x * scale),
+                         static_cast<float>(found[i].second.y * scale)};
+            if (windStrengthDouble(w.x, w.y) <= most)
+                tryWind(sim, at, w, rainMargin, best);
+        }
+    }
+}
+
 Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
                              const Trajectory& own) {
     const std::optional<PathStart> at = pathStart(tickDrift, snapshot, own);
@@ -128,26 +175,14 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     sim.rivalDangerMargin = static_cast<float>(kRivalMargin * r);
     sim.steer = RivalSteer{kSteerShare * start.mass, kSteerTicks};
 
-    // The free path, then winds towards the cheapest catches and a little weaker and stronger:
-    // the best path that stays clear of heavier clouds and whose first catch (after a wind) no
-    // rival takes first.
+    // The free path, then winds towards the cheapest catches, the best of them also weaker and
+    // stronger: the best path that stays clear of heavier clouds and whose first catch (after a
+    // wind) no rival takes first.
     Choice best;
     const PathOutcome free = sim.run(start, k0, 0.0f, 0.0f, kHorizon, rainMargin);
     offer(free, k0, Wind{0.0f, 0.0f}, best);
     const double most = kCatchRules.maxWindShare * start.mass;
-    for (const CatchOption& o :
-         cheapestCatches(paths_, own, start, at->t, k0, rules_, kSimulated)) {
-        if (o.windX == 0.0f && o.windY == 0.0f)
-            continue;  // the free path, already scored
-        for (const double scale : kWindScales) {
-            const Wind w{static_cast<float>(o.windX * scale), static_cast<float>(o.windY * scale)};
-            if (scale != 1.0 && !(windStrengthDouble(w.x, w.y) <= most))
-                continue;
-            const PathOutcome out = sim.run(start, k0, w.x, w.y, kHorizon, rainMargin);
-            if (out.catches > 0 && !rivalTakesFirst(out.firstCloud, k0, out.firstCatch))
-                offer(out, k0, w, best);
-        }
-    }
+    searchWinds(sim, *at, own, rainMargin, best);
     if (best.score > 0.0)
         return firstCatchPlan(paths_, *at, best.outcome, best.wind);
     if (unsafe(free, k0)) {

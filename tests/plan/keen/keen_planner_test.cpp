@@ -1,7 +1,8 @@
 // The keen strategy's own decisions, where it parts from thrifty: a heavier rival that could
 // steer at it is escaped while it is still some way off (a heavier raincloud there is not), a
 // raincloud that a heavier rival reaches first is left to it, and a catch that costs a little
-// more than it brings is made only when one rival is left to take what keen leaves.
+// more than it brings is made only when one rival is left to take what keen leaves. Its winds
+// are tried stronger and weaker than found, so that a chain the found wind misses is caught.
 #include <gtest/gtest.h>
 
 #include "bot/physics/wind_law.hpp"
@@ -80,6 +81,24 @@ TEST(KeenPlanner, PartsFromThriftyWhereItsRulesSay) {
                 break;
         }
     }
+}
+
+TEST(KeenPlanner, BlowsHarderThanFoundWhereThatCompletesAChain) {
+    // The own cloud (mass 100) at rest; a raincloud of 20 60 ahead and one of 60 500 ahead, in
+    // line. The far one's catch wind as found (30.8) is worked out as if nothing were swallowed
+    // on the way; once the near one is, the own cloud (mass 69 + 20) is too slow to reach it
+    // within the look ahead. 1.4 times that wind is over the 40 (0.4 of the mass) allowed, the
+    // near one's own wind (8.5) catches it alone, for a net 11.5. A wind 1.15 times as strong
+    // (35.5) catches both: 80 for it.
+    WorldSnapshot s = snapshotAt(100, still(300, 360, 100));
+    s.rainclouds = {still(360, 360, 20), still(800, 366, 60)};
+    const Strategy plan = decide("keen", s);
+    const Wind w = plan.actionWind();
+    EXPECT_FALSE(plan.isDirect);
+    EXPECT_EQ(plan.targetState.mass, 20.0f);
+    EXPECT_GT(plan.gain, 80.0f - 40.0f);
+    EXPECT_GT(windStrengthDouble(w.x, w.y), 30.9);
+    EXPECT_LE(windStrengthDouble(w.x, w.y), 40.0);
 }
 
 }  // namespace
