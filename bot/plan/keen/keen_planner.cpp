@@ -24,8 +24,9 @@ constexpr std::int32_t kMostClouds = 160;
 // heavier raincloud meets is gone from then on, and the swallower heavier.
 constexpr bool kSwallows = true;
 // The catches (CatchRules): a catch counts 60 ticks more than it takes, so that a slower,
-// cheaper catch is not ruled out by a faster dear one; wind counts at its whole cost.
-constexpr CatchRules kCatchRules{60.0, 1.0, 0.5, 0.4};
+// cheaper catch is not ruled out by a faster dear one; wind counts at its whole cost. A catch
+// that does not pay on its own is simulated too: its wind may pay with what it catches on the way.
+constexpr CatchRules kCatchRules{60.0, 1.0, 0.5, 0.4, true};
 // With a single rival left every raincloud not caught goes to it, so wind counts for less.
 constexpr double kOneRivalWindWeight = 0.8;
 // The cheapest catches simulated with their winds as found; the kRefined best of those paths

@@ -160,7 +160,7 @@ std::vector<CatchOption> cheapestCatches(const CloudPaths& paths, const Trajecto
         if (kept.full(target.bound))
             break;
         const CatchOption best = CatchSearch(paths, own, start, t, k0, rules, target).run(lastN);
-        if (best.score > 0.0) {
+        if (best.score > 0.0 || (rules.keepLosing && std::isfinite(best.score))) {
             options.push_back(best);
             kept.add(best.score);
         }

@@ -16,6 +16,9 @@ struct CatchRules {
     double windWeight;     // mass blown away counts this much against the mass won
     double aim;            // the wind brings the target this share of the own radius inside it
     double maxWindShare;   // no wind costs more than this share of the own mass
+    // Whether a catch that loses mass on its own is kept too: the whole path of its wind may
+    // catch more on the way, which only a simulation of that path tells.
+    bool keepLosing;
 };
 
 struct CatchOption {
@@ -28,7 +31,8 @@ struct CatchOption {
 // For the wind blown at tick t = the paths' tick + k0, from start (the own state at t, on the own
 // free path `own`): per raincloud lighter than start, the catch tick that scores best, catches
 // examined until the own free path bounces (one wind no longer shifts it in a straight line) or
-// the paths end. Returns at most `keep` options with a positive score, best first.
+// the paths end. Returns at most `keep` options, best first: those with a positive score, or with
+// rules.keepLosing any catch within reach.
 std::vector<CatchOption> cheapestCatches(const CloudPaths& paths, const Trajectory& own,
                                          const CloudState& start, std::int32_t t, std::int32_t k0,
                                          const CatchRules& rules, std::size_t keep);

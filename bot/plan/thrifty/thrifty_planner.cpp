@@ -20,7 +20,7 @@ constexpr std::int32_t kHorizon = 400;
 constexpr std::int32_t kMostClouds = 160;
 // The catches: see CatchRules. A catch counts 30 ticks more than it takes, and mass blown away
 // counts 0.8 of mass won: in a race for the rainclouds a cloud left is a cloud a rival takes.
-constexpr CatchRules kCatchRules{30.0, 0.8, 0.5, 0.4};
+constexpr CatchRules kCatchRules{30.0, 0.8, 0.5, 0.4, false};
 // The best cheapest catches simulated in full.
 constexpr std::size_t kSimulated = 6;
 // A heavier raincloud is too close within its radius plus this share of the own radius; a

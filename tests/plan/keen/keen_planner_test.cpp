@@ -2,7 +2,8 @@
 // steer at it is escaped while it is still some way off (a heavier raincloud there is not), a
 // raincloud that a heavier rival reaches first is left to it, and a catch that costs a little
 // more than it brings is made only when one rival is left to take what keen leaves. Its winds
-// are tried stronger and weaker than found, so that a chain the found wind misses is caught.
+// are tried stronger and weaker than found, so that a chain the found wind misses is caught, and
+// a wind is tried even towards a catch that does not pay alone, for what else its path catches.
 #include <gtest/gtest.h>
 
 #include "bot/physics/wind_law.hpp"
@@ -99,6 +100,28 @@ TEST(KeenPlanner, BlowsHarderThanFoundWhereThatCompletesAChain) {
     EXPECT_GT(plan.gain, 80.0f - 40.0f);
     EXPECT_GT(windStrengthDouble(w.x, w.y), 30.9);
     EXPECT_LE(windStrengthDouble(w.x, w.y), 40.0);
+}
+
+TEST(KeenPlanner, BlowsForTwoCatchesNeitherPaysAlone) {
+    // The own cloud (mass 100) at rest; two rainclouds of 12, 100 and 125 ahead, drifting away
+    // in line at 5 (0.5 a tick). Catching either alone costs more than its 12: with the other one
+    // far off, keen idles. Together they pay: one wind (17.2) catches both, for 24.
+    const CloudState own = still(300, 360, 100);
+    const CloudState near{400, 360, 5, 0, 12};
+    const CloudState next{425, 360, 5, 0, 12};
+    const CloudState gone{1200, 360, 5, 0, 12};
+    WorldSnapshot s = snapshotAt(100, own);
+    for (const auto& pair : {std::vector<CloudState>{near, gone}, {gone, next}}) {
+        s.rainclouds.assign(pair.begin(), pair.end());
+        const Wind w = decide("keen", s).actionWind();
+        EXPECT_EQ(windStrengthDouble(w.x, w.y), 0.0);
+    }
+    s.rainclouds = {near, next};
+    const Strategy plan = decide("keen", s);
+    EXPECT_FALSE(plan.isDirect);
+    EXPECT_EQ(plan.targetState.mass, 12.0f);
+    EXPECT_GT(plan.actionWind().x, 12.0f);
+    EXPECT_GT(plan.gain, 0.0f);  // 24 less the wind: both caught
 }
 
 }  // namespace
