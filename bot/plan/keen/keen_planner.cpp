@@ -17,8 +17,12 @@ namespace nimbus {
 
 namespace {
 
-// Ticks of every cloud's free path looked at, and of the crowded arena the clouds followed.
-constexpr std::int32_t kHorizon = 500;
+// Ticks of every cloud's free path looked at: kLongHorizon while the clouds followed times the
+// ticks stay within kCloudTicks (a decision's time grows with both), fewer in a crowded arena but
+// never below kShortHorizon. Of a crowded arena the kMostClouds nearest are followed.
+constexpr std::int32_t kLongHorizon = 700;
+constexpr std::int32_t kShortHorizon = 500;
+constexpr std::int32_t kCloudTicks = 64 * kLongHorizon;
 constexpr std::int32_t kMostClouds = 160;
 // The other clouds swallow each other on their predicted paths: a raincloud that a rival or a
 // heavier raincloud meets is gone from then on, and the swallower heavier.
@@ -35,12 +39,9 @@ constexpr std::size_t kSimulated = 10;
 constexpr std::size_t kRefined = 4;
 constexpr double kWindScales[] = {0.55, 0.75, 0.9, 1.15, 1.4, 1.9};
 // A heavier raincloud is too close within its radius plus this share of the own radius; a
-// heavier rival within its radius plus this share, and what a wind of kSteerShare of the own mass
-// would move it in up to kSteerTicks ticks.
+// heavier rival, which can steer at the own cloud, within its radius plus the own radius.
 constexpr double kRainMargin = 0.3;
-constexpr double kRivalMargin = 1.6;
-constexpr double kSteerShare = 0.1;
-constexpr std::int32_t kSteerTicks = 20;
+constexpr double kRivalMargin = 1.0;
 // A target that a heavier rival could catch first, for a wind of this share of the target's mass,
 // is left to it.
 constexpr double kRivalTakeShare = 0.2;
@@ -85,6 +86,13 @@ class KeenPlanner final : public Planner {
     CloudPaths paths_;                // kept from one decision to the next for its storage only
 };
 
+// The ticks looked ahead in this snapshot's arena (kCloudTicks shared by the clouds followed).
+std::int32_t horizonFor(const WorldSnapshot& snapshot) {
+    const auto clouds = static_cast<std::int32_t>(std::min<std::size_t>(
+        snapshot.rainclouds.size() + snapshot.rivals.size(), std::size_t{kMostClouds}));
+    return std::clamp(kCloudTicks / std::max(clouds, 1), kShortHorizon, kLongHorizon);
+}
+
 std::int32_t KeenPlanner::rivalCount() const {
     std::int32_t rivals = 0;
     for (std::int32_t c = 0; c < paths_.clouds(); ++c)
@@ -126,7 +134,7 @@ void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice&
 
 double KeenPlanner::tryWind(PathSimulator& sim, const PathStart& at, Wind w, float rainMargin,
                             Choice& best) const {
-    const PathOutcome out = sim.run(at.own, at.k0, w.x, w.y, kHorizon, rainMargin);
+    const PathOutcome out = sim.run(at.own, at.k0, w.x, w.y, paths_.horizon(), rainMargin);
     if (out.catches == 0)
         return -std::numeric_limits<double>::infinity();
     if (!rivalTakesFirst(out.firstCloud, at.k0, out.firstCatch))
@@ -165,7 +173,7 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
         return idlePlan(snapshot);  // nothing sensible to plan from
     const std::int32_t k0 = at->k0;
     const CloudState& start = at->own;
-    paths_.predict(snapshot, kHorizon, kMostClouds, kSwallows);
+    paths_.predict(snapshot, horizonFor(snapshot), kMostClouds, kSwallows);
     rules_ = kCatchRules;
     if (rivalCount() == 1)
         rules_.windWeight = kOneRivalWindWeight;
@@ -174,13 +182,12 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     PathSimulator sim(paths_);
     sim.rivalWeight = 0.0;
     sim.rivalDangerMargin = static_cast<float>(kRivalMargin * r);
-    sim.steer = RivalSteer{kSteerShare * start.mass, kSteerTicks};
 
     // The free path, then winds towards the cheapest catches, the best of them also weaker and
     // stronger: the best path that stays clear of heavier clouds and whose first catch (after a
     // wind) no rival takes first.
     Choice best;
-    const PathOutcome free = sim.run(start, k0, 0.0f, 0.0f, kHorizon, rainMargin);
+    const PathOutcome free = sim.run(start, k0, 0.0f, 0.0f, paths_.horizon(), rainMargin);
     offer(free, k0, Wind{0.0f, 0.0f}, best);
     const double most = kCatchRules.maxWindShare * start.mass;
     searchWinds(sim, *at, own, rainMargin, best);
@@ -188,7 +195,7 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
         return firstCatchPlan(paths_, *at, best.outcome, best.wind);
     if (unsafe(free, k0)) {
         const EscapeRules rules{kThreatTicks, most, rainMargin, sim.rivalDangerMargin};
-        return escapePlan(paths_, *at, free.danger, rules, sim.steer, snapshot);
+        return escapePlan(paths_, *at, free.danger, rules, snapshot);
     }
     return idlePlan(snapshot);
 }

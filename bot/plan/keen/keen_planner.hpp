@@ -7,16 +7,15 @@
 // the path that wins the most mass per tick among those that stay clear of heavier clouds. It
 // differs in five ways. It predicts the other clouds' swallows among themselves, so that a
 // raincloud a rival will have swallowed is no target and that rival is heavier from then on. It
-// follows every cloud for 500 ticks and simulates 30 winds (the ten cheapest catches, each also
-// 0.75 and 1.4 times as strong), so that chains and slower, cheaper catches count. It counts
-// wind at its whole cost and adds 60 ticks to every path, not 30: a catch must pay for itself.
-// It leaves a raincloud that a heavier rival could catch first for a fifth of the raincloud's
-// mass: such chases end with the wind spent and nothing caught. And it expects a heavier rival
-// to steer at it: the rival's danger margin is 1.6 times the own radius and grows, over 20
-// ticks, by what a wind of a tenth of the own mass would move it, so that it escapes a heavier
-// rival nearby sooner, while a small wind still does it. With one rival left it counts wind at
-// 0.8 of its cost: every raincloud it leaves then goes to that rival. When every path meets a
-// heavier cloud it escapes with thrifty's cheapest escape; otherwise it idles.
+// follows every cloud for 700 ticks (fewer in a crowded arena, at least 500) and simulates up to
+// 34 winds (the ten cheapest catches, even those that do not pay alone, and the four best paths
+// again with winds 0.55 to 1.9 times as strong), so that chains and slower, cheaper catches
+// count. It counts wind at its whole cost and adds 60 ticks to every path, not 30: a catch must
+// pay for itself. It leaves a raincloud that a heavier rival could catch first for a fifth of
+// the raincloud's mass: such chases end with the wind spent and nothing caught. With one rival
+// left it counts wind at 0.8 of its cost: every raincloud it leaves then goes to that rival.
+// When every path meets a heavier cloud it escapes with thrifty's cheapest escape; otherwise it
+// idles.
 #include <memory>
 
 #include "bot/plan/planner.hpp"

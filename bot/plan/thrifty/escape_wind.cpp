@@ -16,11 +16,9 @@ constexpr double kStrengthStep = 1.5;
 }  // namespace
 
 std::optional<Wind> escapeWind(const CloudPaths& paths, const CloudState& start, std::int32_t k0,
-                               std::int32_t danger, const EscapeRules& rules,
-                               const RivalSteer& steer) {
+                               std::int32_t danger, const EscapeRules& rules) {
     PathSimulator sim(paths);
     sim.rivalDangerMargin = rules.rivalMargin;
-    sim.steer = steer;
     // Only the clouds that can be heavier than the own cloud once it has paid for the wind.
     for (std::int32_t c = 0; c < paths.clouds(); ++c) {
         if (paths.at(c, 0).mass > start.mass - rules.most)

@@ -21,10 +21,8 @@ struct EscapeRules {
 // The wind blown at start, the own state k0 ticks after the paths' tick: strengths from 1 up,
 // half as strong again each time, 16 directions each; the first whose path stays clear. When
 // none does, the one that meets the danger latest, if later than `danger` (the tick offset at
-// which the free path meets it). Nothing when no wind helps. Heavier rivals may steer as `steer`
-// says (path_sim.hpp).
+// which the free path meets it). Nothing when no wind helps.
 std::optional<Wind> escapeWind(const CloudPaths& paths, const CloudState& start, std::int32_t k0,
-                               std::int32_t danger, const EscapeRules& rules,
-                               const RivalSteer& steer = {});
+                               std::int32_t danger, const EscapeRules& rules);
 
 }  // namespace nimbus

@@ -44,9 +44,8 @@ Strategy firstCatchPlan(const CloudPaths& paths, const PathStart& at, const Path
 }
 
 Strategy escapePlan(const CloudPaths& paths, const PathStart& at, std::int32_t danger,
-                    const EscapeRules& rules, const RivalSteer& steer,
-                    const WorldSnapshot& snapshot) {
-    const std::optional<Wind> wind = escapeWind(paths, at.own, at.k0, danger, rules, steer);
+                    const EscapeRules& rules, const WorldSnapshot& snapshot) {
+    const std::optional<Wind> wind = escapeWind(paths, at.own, at.k0, danger, rules);
     if (!wind)
         return idlePlan(snapshot);
     Strategy escape;

@@ -37,7 +37,6 @@ Strategy firstCatchPlan(const CloudPaths& paths, const PathStart& at, const Path
 // When the free path meets a heavier cloud at tick offset `danger`: the escape wind
 // (escape_wind.hpp) blown at at.t for one tick, or the idle plan when no wind helps.
 Strategy escapePlan(const CloudPaths& paths, const PathStart& at, std::int32_t danger,
-                    const EscapeRules& rules, const RivalSteer& steer,
-                    const WorldSnapshot& snapshot);
+                    const EscapeRules& rules, const WorldSnapshot& snapshot);
 
 }  // namespace nimbus

@@ -17,17 +17,6 @@ bool nearBox(const CloudPaths::Box& b, double x, double y, double reach) {
 
 }  // namespace
 
-double RivalSteer::reach(double r, std::int32_t j) const {
-    return windShiftForCost(r, budget, chaseShiftSum(std::clamp(j, 0, ticks)));
-}
-
-double PathSimulator::rivalMargin(double mass, std::int32_t j) const {
-    double margin = rivalDangerMargin;
-    if (steer.budget > 0.0)
-        margin += steer.reach(std::sqrt(mass), j);
-    return margin;
-}
-
 PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float wy,
                                std::int32_t until, float dangerMargin, bool gains) {
     PathOutcome out;
@@ -58,7 +47,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                 continue;
             const double mass = paths_.at(c, k).mass;
             const double margin =
-                paths_.isRival(c) ? rivalMargin(mass, blockEnd - k0) : double(dangerMargin);
+                paths_.isRival(c) ? double(rivalDangerMargin) : double(dangerMargin);
             const double reach = mass < own.mass ? double(walls.radius) : std::sqrt(mass) + margin;
             if (nearBox(paths_.box(c, block), own.x, own.y, reach + travel))
                 near_.push_back(c);
@@ -93,7 +82,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                 } else if (o.mass > own.mass) {
                     const double reach =
                         std::sqrt(double(o.mass)) +
-                        (paths_.isRival(c) ? rivalMargin(o.mass, k - k0) : double(dangerMargin));
+                        (paths_.isRival(c) ? double(rivalDangerMargin) : double(dangerMargin));
                     if (q < reach * reach) {
                         out.danger = k;
                         return out;

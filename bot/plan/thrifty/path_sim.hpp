@@ -21,16 +21,6 @@ struct PathOutcome {
     std::int32_t danger = -1;      // tick offset at which a heavier cloud came too close; -1 none
 };
 
-// A heavier rival that may steer at the own cloud: its reach grows, j ticks after the own wind, by
-// the shift a wind of `budget` would give it in min(j, ticks) ticks (the wind law solved with its
-// radius). No growth when budget is 0.
-struct RivalSteer {
-    double budget = 0.0;
-    std::int32_t ticks = 0;
-    // The growth for a rival of radius r, j ticks after the wind.
-    double reach(double r, std::int32_t j) const;
-};
-
 class PathSimulator {
   public:
     explicit PathSimulator(const CloudPaths& paths) : paths_(paths) {}
@@ -40,8 +30,6 @@ class PathSimulator {
     // The danger margin for heavier rivals, which can steer at the own cloud (rainclouds get the
     // dangerMargin of run()).
     float rivalDangerMargin = 0.0f;
-    // How far heavier rivals may steer towards the own cloud beyond rivalDangerMargin.
-    RivalSteer steer;
     // When not empty, only these clouds of the paths are looked at.
     std::vector<std::int32_t> only;
 
@@ -55,9 +43,6 @@ class PathSimulator {
                     float dangerMargin, bool gains = true);
 
   private:
-    // The danger margin of a heavier rival of this mass, j ticks after the own wind.
-    double rivalMargin(double mass, std::int32_t j) const;
-
     const CloudPaths& paths_;
     std::vector<char> eaten_;
     std::vector<std::int32_t> near_;

@@ -101,7 +101,7 @@ Strategy ThriftyPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     if (unsafe(free, k0)) {
         const EscapeRules rules{kThreatTicks, kCatchRules.maxWindShare * start.mass, rainMargin,
                                 sim.rivalDangerMargin};
-        return escapePlan(paths_, *at, free.danger, rules, RivalSteer{}, snapshot);
+        return escapePlan(paths_, *at, free.danger, rules, snapshot);
     }
     return idlePlan(snapshot);
 }
