@@ -72,22 +72,50 @@ TEST(KeenPlanner, PartsFromThriftyWhereItsRulesSay) {
     }
 }
 
-TEST(KeenPlanner, BlowsHarderThanFoundWhereThatCompletesAChain) {
-    // The own cloud (mass 100) at rest; a raincloud of 20 60 ahead and one of 60 500 ahead, in
-    // line. The far one's catch wind as found (30.8) is worked out as if nothing were swallowed
-    // on the way; once the near one is, the own cloud (mass 69 + 20) is too slow to reach it
-    // within the look ahead. 1.4 times that wind is over the 40 (0.4 of the mass) allowed, the
-    // near one's own wind (8.5) catches it alone, for a net 11.5. A wind 1.15 times as strong
-    // (35.5) catches both: 80 for it.
-    WorldSnapshot s = snapshotAt(100, still(300, 360, 100));
-    s.rainclouds = {still(360, 360, 20), still(800, 366, 60)};
-    const Strategy plan = decide("keen", s);
-    const Wind w = plan.actionWind();
-    EXPECT_FALSE(plan.isDirect);
-    EXPECT_EQ(plan.targetState.mass, 20.0f);
-    EXPECT_GT(plan.gain, 80.0f - 40.0f);
-    EXPECT_GT(windStrengthDouble(w.x, w.y), 30.9);
-    EXPECT_LE(windStrengthDouble(w.x, w.y), 40.0);
+// A chain of two rainclouds in line ahead of the own cloud (mass 100, at rest): keen blows
+// towards the near one with a wind that catches both, within the 40 (0.4 of the mass) allowed.
+struct Chain {
+    const char* what;
+    CloudState own;
+    std::vector<CloudState> rainclouds;  // the near one first
+    double strongerThan;                 // the wind's least strength
+    float gainAbove;                     // both caught: above what the near one alone could net
+};
+
+TEST(KeenPlanner, BlowsForTheWholeChain) {
+    const Chain cases[] = {
+        // The far one's catch wind as found (30.8) is worked out as if nothing were swallowed on
+        // the way; once the near one is, the own cloud (mass 69 + 20) slows down and reaches it
+        // only after tick 500. 1.4 times that wind is over the 40 allowed, the near one's own
+        // wind (8.5) catches it alone, for a net 11.5. A wind 1.15 times as strong (35.5)
+        // catches both some 80 ticks sooner: 80 for it, more per tick.
+        {"a stronger wind than found completes the chain",
+         still(300, 360, 100),
+         {still(360, 360, 20), still(800, 366, 60)},
+         30.9,
+         80.0f - 40.0f},
+        // The near one alone pays for no wind, and looking 500 ticks ahead keen idles here. A
+        // wind of 32.1 catches the near one at tick 164 and, slowed by it, the far one after
+        // tick 500: 48 for it.
+        {"the second catch comes after tick 500",
+         still(100, 360, 100),
+         {still(350, 360, 8), still(800, 362, 40)},
+         30.0,
+         8.0f},
+    };
+    for (const Chain& c : cases) {
+        SCOPED_TRACE(c.what);
+        WorldSnapshot s = snapshotAt(100, c.own);
+        s.rainclouds.assign(c.rainclouds.begin(), c.rainclouds.end());
+        const Strategy plan = decide("keen", s);
+        const Wind w = plan.actionWind();
+        EXPECT_FALSE(plan.isDirect);
+        EXPECT_EQ(plan.targetState.mass, c.rainclouds.front().mass);
+        EXPECT_GT(w.x, 0.0f);
+        EXPECT_GT(windStrengthDouble(w.x, w.y), c.strongerThan);
+        EXPECT_LE(windStrengthDouble(w.x, w.y), 40.0);
+        EXPECT_GT(plan.gain, c.gainAbove);
+    }
 }
 
 TEST(KeenPlanner, BlowsForTwoCatchesNeitherPaysAlone) {
@@ -110,22 +138,6 @@ TEST(KeenPlanner, BlowsForTwoCatchesNeitherPaysAlone) {
     EXPECT_EQ(plan.targetState.mass, 12.0f);
     EXPECT_GT(plan.actionWind().x, 12.0f);
     EXPECT_GT(plan.gain, 0.0f);  // 24 less the wind: both caught
-}
-
-TEST(KeenPlanner, CountsWhatAPathCatchesUpTo700TicksAhead) {
-    // The own cloud (mass 100) at rest; a raincloud of 8 250 ahead, one of 40 700 ahead, in
-    // line. The near one alone pays for no wind, and looking 500 ticks ahead keen idles here. A
-    // wind of 32.1 catches the near one at tick 164 and, slowed by it, the far one after tick
-    // 500: 48 for it.
-    WorldSnapshot s = snapshotAt(100, still(100, 360, 100));
-    s.rainclouds = {still(350, 360, 8), still(800, 362, 40)};
-    const Strategy plan = decide("keen", s);
-    const Wind w = plan.actionWind();
-    EXPECT_FALSE(plan.isDirect);
-    EXPECT_EQ(plan.targetState.mass, 8.0f);
-    EXPECT_GT(w.x, 30.0f);
-    EXPECT_LE(windStrengthDouble(w.x, w.y), 40.0);
-    EXPECT_GT(plan.gain, 8.0f);  // 48 less the wind: both caught
 }
 
 }  // namespace
