@@ -30,6 +30,10 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
     }
     until = std::min(until, paths_.horizon());
     const std::int32_t looked = only.empty() ? clouds : static_cast<std::int32_t>(only.size());
+    // How far beyond its radius a heavier cloud c is too close.
+    const auto marginOf = [&](std::int32_t c) {
+        return paths_.isRival(c) ? double(rivalDangerMargin) : double(dangerMargin);
+    };
     WallBounds walls(own.mass);
     std::int32_t k = k0 + 1;
     while (k <= until) {
@@ -46,9 +50,8 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
             if (eaten_[static_cast<std::size_t>(c)])
                 continue;
             const double mass = paths_.at(c, k).mass;
-            const double margin =
-                paths_.isRival(c) ? double(rivalDangerMargin) : double(dangerMargin);
-            const double reach = mass < own.mass ? double(walls.radius) : std::sqrt(mass) + margin;
+            const double reach =
+                mass < own.mass ? double(walls.radius) : std::sqrt(mass) + marginOf(c);
             if (nearBox(paths_.box(c, block), own.x, own.y, reach + travel))
                 near_.push_back(c);
         }
@@ -80,9 +83,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                         grew = true;
                     }
                 } else if (o.mass > own.mass) {
-                    const double reach =
-                        std::sqrt(double(o.mass)) +
-                        (paths_.isRival(c) ? double(rivalDangerMargin) : double(dangerMargin));
+                    const double reach = std::sqrt(double(o.mass)) + marginOf(c);
                     if (q < reach * reach) {
                         out.danger = k;
                         return out;
