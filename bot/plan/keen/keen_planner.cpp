@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "bot/physics/trajectory.hpp"
 #include "bot/physics/wind_law.hpp"
 #include "bot/plan/thrifty/catch_options.hpp"
 #include "bot/plan/thrifty/cloud_paths.hpp"
@@ -38,6 +39,13 @@ constexpr double kOneRivalWindWeight = 0.8;
 constexpr std::size_t kSimulated = 10;
 constexpr std::size_t kRefined = 4;
 constexpr double kWindScales[] = {0.55, 0.75, 0.9, 1.15, 1.4, 1.9};
+// The best paths with different first catches are looked at further: each is cut at its first
+// catch and followed by a second wind, towards one of the kSecondWinds cheapest catches from
+// there; of these kFollowedUp the one whose better continuation scores best is chosen. The own
+// free path after the first catch is predicted for kOwnTicks, as the bot's own is.
+constexpr std::size_t kFollowedUp = 4;
+constexpr std::size_t kSecondWinds = 2;
+constexpr std::int32_t kOwnTicks = 500;
 // A heavier raincloud is too close within its radius plus this share of the own radius; a
 // heavier rival, which can steer at the own cloud, within its radius plus the own radius.
 constexpr double kRainMargin = 0.3;
@@ -71,18 +79,30 @@ class KeenPlanner final : public Planner {
     }
     std::int32_t rivalCount() const;
     bool rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int32_t by) const;
-    // Keeps the path of wind w in best when it is safe, catches and scores more.
-    void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) const;
+    // Keeps the path of wind w in best when it is safe, catches and scores more; every such
+    // path with a positive score is also kept in offered_.
+    void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best);
     // Simulates wind w blown at `at` and offers its path; returns its score whether offered or
     // not, -infinity when it catches nothing.
     double tryWind(PathSimulator& sim, const PathStart& at, Wind w, float rainMargin,
-                   Choice& best) const;
+                   Choice& best);
     // The winds of the kSimulated cheapest catches, then the kRefined best of those paths again
     // with their winds scaled by kWindScales (within the wind share).
     void searchWinds(PathSimulator& sim, const PathStart& at, const Trajectory& own,
-                     float rainMargin, Choice& best) const;
+                     float rainMargin, Choice& best);
+    // The score of choice c's path cut at its first catch and continued by the best of the
+    // kSecondWinds second winds from there (the net mass of both over the ticks to the last
+    // catch), or c's own score when that is more.
+    double withSecondWind(PathSimulator& sim, const PathStart& at, const Choice& c,
+                          float rainMargin);
+    // Of the kFollowedUp best offered paths with different first catches, the one that scores
+    // best with its second wind; `best` when none was offered.
+    Choice followedUp(PathSimulator& sim, const PathStart& at, float rainMargin,
+                      const Choice& best);
 
     CatchRules rules_ = kCatchRules;  // this decision's: kCatchRules, or with one rival left
+    std::vector<Choice> offered_;     // this decision's safe paths with a positive score
+    Trajectory afterCatch_{2 * kOwnTicks};  // the own free path after a first catch
     CloudPaths paths_;                // kept from one decision to the next for its storage only
 };
 
@@ -121,10 +141,12 @@ bool KeenPlanner::rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int3
     return false;
 }
 
-void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) const {
+void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best) {
     if (unsafe(out, k0) || out.catches == 0)
         return;
     const double score = scoreOf(out, k0);
+    if (score > 0.0)
+        offered_.push_back(Choice{score, w, out});
     if (score > best.score) {
         best.score = score;
         best.wind = w;
@@ -133,7 +155,7 @@ void KeenPlanner::offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice&
 }
 
 double KeenPlanner::tryWind(PathSimulator& sim, const PathStart& at, Wind w, float rainMargin,
-                            Choice& best) const {
+                            Choice& best) {
     const PathOutcome out = sim.run(at.own, at.k0, w.x, w.y, paths_.horizon(), rainMargin);
     if (out.catches == 0)
         return -std::numeric_limits<double>::infinity();
@@ -143,7 +165,7 @@ double KeenPlanner::tryWind(PathSimulator& sim, const PathStart& at, Wind w, flo
 }
 
 void KeenPlanner::searchWinds(PathSimulator& sim, const PathStart& at, const Trajectory& own,
-                              float rainMargin, Choice& best) const {
+                              float rainMargin, Choice& best) {
     std::vector<std::pair<double, Wind>> found;  // each catch's wind with its path's score
     for (const CatchOption& o :
          cheapestCatches(paths_, own, at.own, at.t, at.k0, rules_, kSimulated)) {
@@ -166,6 +188,55 @@ void KeenPlanner::searchWinds(PathSimulator& sim, const PathStart& at, const Tra
     }
 }
 
+double KeenPlanner::withSecondWind(PathSimulator& sim, const PathStart& at, const Choice& c,
+                                   float rainMargin) {
+    // The path up to its first catch: the own state then, and the clouds swallowed by then.
+    const std::int32_t k0 = at.k0;
+    const std::int32_t k1 = c.outcome.firstCatch;
+    const PathOutcome first = sim.run(at.own, k0, c.wind.x, c.wind.y, k1, rainMargin);
+    sim.gone = sim.swallowed();
+    const std::int32_t t1 = tickAfter(at.t, k1 - k0);
+    afterCatch_.predict(t1, kOwnTicks, first.end);
+    double best = c.score;
+    for (const CatchOption& o : cheapestCatches(paths_, afterCatch_, first.end, t1, k1, rules_,
+                                                kSecondWinds, sim.gone)) {
+        if (o.windX == 0.0f && o.windY == 0.0f)
+            continue;  // the free path on: c's own
+        const PathOutcome second =
+            sim.run(first.end, k1, o.windX, o.windY, paths_.horizon(), rainMargin);
+        if (unsafe(second, k1) || second.catches == 0)
+            continue;
+        const double net =
+            first.value + second.value - rules_.windWeight * (first.spent + second.spent);
+        best = std::max(best, net / ((second.lastCatch - k0) + rules_.overheadTicks));
+    }
+    sim.gone.clear();
+    return best;
+}
+
+Choice KeenPlanner::followedUp(PathSimulator& sim, const PathStart& at, float rainMargin,
+                               const Choice& best) {
+    std::stable_sort(offered_.begin(), offered_.end(),
+                     [](const Choice& a, const Choice& b) { return a.score > b.score; });
+    Choice chosen = best;
+    double most = -std::numeric_limits<double>::infinity();
+    std::vector<std::int32_t> firstClouds;
+    for (const Choice& c : offered_) {
+        if (firstClouds.size() == kFollowedUp)
+            break;
+        if (std::find(firstClouds.begin(), firstClouds.end(), c.outcome.firstCloud) !=
+            firstClouds.end())
+            continue;  // a weaker path to a first catch already looked at
+        firstClouds.push_back(c.outcome.firstCloud);
+        const double score = withSecondWind(sim, at, c, rainMargin);
+        if (score > most) {
+            most = score;
+            chosen = c;
+        }
+    }
+    return chosen;
+}
+
 Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
                              const Trajectory& own) {
     const std::optional<PathStart> at = pathStart(tickDrift, snapshot, own);
@@ -184,13 +255,15 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     sim.rivalDangerMargin = static_cast<float>(kRivalMargin * r);
 
     // The free path, then winds towards the cheapest catches, the best of them also weaker and
-    // stronger: the best path that stays clear of heavier clouds and whose first catch (after a
-    // wind) no rival takes first.
+    // stronger: the paths that stay clear of heavier clouds and whose first catch (after a wind)
+    // no rival takes first. Of the best of those, the one with the best second wind.
     Choice best;
+    offered_.clear();
     const PathOutcome free = sim.run(start, k0, 0.0f, 0.0f, paths_.horizon(), rainMargin);
     offer(free, k0, Wind{0.0f, 0.0f}, best);
     const double most = kCatchRules.maxWindShare * start.mass;
     searchWinds(sim, *at, own, rainMargin, best);
+    best = followedUp(sim, *at, rainMargin, best);
     if (best.score > 0.0)
         return firstCatchPlan(paths_, *at, best.outcome, best.wind);
     if (unsafe(free, k0)) {

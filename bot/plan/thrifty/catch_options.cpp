@@ -28,11 +28,14 @@ struct Target {
     double mass;
 };
 
-// The lighter rainclouds at offset k0, highest bound first.
+// The lighter rainclouds at offset k0, not gone, highest bound first.
 std::vector<Target> targetsByBound(const CloudPaths& paths, const CloudState& start,
-                                   std::int32_t k0, const CatchRules& rules) {
+                                   std::int32_t k0, const CatchRules& rules,
+                                   std::span<const std::int32_t> gone) {
     std::vector<Target> targets;
     for (std::int32_t c = 0; c < paths.clouds(); ++c) {
+        if (std::find(gone.begin(), gone.end(), c) != gone.end())
+            continue;
         const double mass = paths.at(c, k0).mass;
         if (!paths.isRival(c) && start.mass > mass)
             targets.push_back({mass / (1.0 + rules.overheadTicks), c, mass});
@@ -152,11 +155,12 @@ class KeptScores {
 
 std::vector<CatchOption> cheapestCatches(const CloudPaths& paths, const Trajectory& own,
                                          const CloudState& start, std::int32_t t, std::int32_t k0,
-                                         const CatchRules& rules, std::size_t keep) {
+                                         const CatchRules& rules, std::size_t keep,
+                                         std::span<const std::int32_t> gone) {
     const std::int32_t lastN = std::min(paths.horizon(), kOwnTicks) - k0;
     std::vector<CatchOption> options;
     KeptScores kept(keep);
-    for (const Target& target : targetsByBound(paths, start, k0, rules)) {
+    for (const Target& target : targetsByBound(paths, start, k0, rules, gone)) {
         if (kept.full(target.bound))
             break;
         const CatchOption best = CatchSearch(paths, own, start, t, k0, rules, target).run(lastN);

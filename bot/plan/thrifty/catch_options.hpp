@@ -3,6 +3,7 @@
 // along the own free path (as the chase planner does), every catch tick tried, each catch scored
 // by its net gain per tick. Only the best few are kept, to be simulated in full (path_sim.hpp).
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "bot/physics/cloud_state.hpp"
@@ -32,9 +33,10 @@ struct CatchOption {
 // free path `own`): per raincloud lighter than start, the catch tick that scores best, catches
 // examined until the own free path bounces (one wind no longer shifts it in a straight line) or
 // the paths end. Returns at most `keep` options, best first: those with a positive score, or with
-// rules.keepLosing any catch within reach.
+// rules.keepLosing any catch within reach. The clouds in `gone` (swallowed already) are no targets.
 std::vector<CatchOption> cheapestCatches(const CloudPaths& paths, const Trajectory& own,
                                          const CloudState& start, std::int32_t t, std::int32_t k0,
-                                         const CatchRules& rules, std::size_t keep);
+                                         const CatchRules& rules, std::size_t keep,
+                                         std::span<const std::int32_t> gone = {});
 
 }  // namespace nimbus

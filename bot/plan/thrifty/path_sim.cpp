@@ -22,6 +22,9 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
     PathOutcome out;
     const std::int32_t clouds = paths_.clouds();
     eaten_.assign(static_cast<std::size_t>(clouds), 0);
+    for (const std::int32_t c : gone)
+        eaten_[static_cast<std::size_t>(c)] = 1;
+    swallowed_.clear();
     if (wx != 0.0f || wy != 0.0f) {
         // The arena's law, but paying the strength unrounded.
         pushByWind(own, wx, wy);
@@ -72,6 +75,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                     if (gains && q < r * r) {
                         merge(own, o);
                         eaten_[static_cast<std::size_t>(c)] = 1;
+                        swallowed_.push_back(c);
                         out.gain += o.mass;
                         out.value += paths_.isRival(c) ? o.mass * rivalWeight : double(o.mass);
                         out.catches += 1;
@@ -86,6 +90,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                     const double reach = std::sqrt(double(o.mass)) + marginOf(c);
                     if (q < reach * reach) {
                         out.danger = k;
+                        out.end = own;
                         return out;
                     }
                 }
@@ -94,6 +99,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                 walls = WallBounds(own.mass);  // a bigger cloud: find the clouds near it again
         }
     }
+    out.end = own;
     return out;
 }
 

@@ -19,6 +19,7 @@ struct PathOutcome {
     std::int32_t firstCloud = -1;  // its cloud in the paths
     std::int32_t lastCatch = -1;   // tick offset of the last swallow
     std::int32_t danger = -1;      // tick offset at which a heavier cloud came too close; -1 none
+    CloudState end;                // the own state where the simulation stopped
 };
 
 class PathSimulator {
@@ -32,6 +33,8 @@ class PathSimulator {
     float rivalDangerMargin = 0.0f;
     // When not empty, only these clouds of the paths are looked at.
     std::vector<std::int32_t> only;
+    // Clouds the own cloud has already swallowed before the start: not looked at.
+    std::vector<std::int32_t> gone;
 
     // Blows (wx, wy) at own, the own state k0 ticks after the snapshot (its velocity changes by
     // the wind law with the mass before paying, then the strength is paid), and moves it up to
@@ -42,9 +45,13 @@ class PathSimulator {
     PathOutcome run(CloudState own, std::int32_t k0, float wx, float wy, std::int32_t until,
                     float dangerMargin, bool gains = true);
 
+    // The clouds the last run swallowed, in order.
+    const std::vector<std::int32_t>& swallowed() const { return swallowed_; }
+
   private:
     const CloudPaths& paths_;
     std::vector<char> eaten_;
+    std::vector<std::int32_t> swallowed_;
     std::vector<std::int32_t> near_;
 };
 

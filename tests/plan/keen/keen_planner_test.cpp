@@ -3,7 +3,7 @@
 // only when one rival is left to take what keen leaves. Its winds are tried stronger and weaker
 // than found, so that a chain the found wind misses is caught, a wind is tried even towards a
 // catch that does not pay alone, for what else its path catches, and a path counts what it
-// catches up to 700 ticks ahead.
+// catches up to 700 ticks ahead. Of its best first catches it takes the one with the best second.
 #include <gtest/gtest.h>
 
 #include "bot/physics/wind_law.hpp"
@@ -138,6 +138,23 @@ TEST(KeenPlanner, BlowsForTwoCatchesNeitherPaysAlone) {
     EXPECT_EQ(plan.targetState.mass, 12.0f);
     EXPECT_GT(plan.actionWind().x, 12.0f);
     EXPECT_GT(plan.gain, 0.0f);  // 24 less the wind: both caught
+}
+
+TEST(KeenPlanner, ChoosesTheFirstCatchWithTheBestSecond) {
+    // The own cloud (mass 100) at rest between a raincloud of 12, 80 to the left, and one of 10,
+    // 80 to the right, with another 12 just beyond that one (10 further, 30 below). Alone the
+    // left one pays best (0.018 a tick against 0.013), and thrifty blows for it. Keen looks at
+    // the next wind too: after the right one, a small wind catches the 12 beyond, for 0.025 a
+    // tick over both; after the left one nothing near is left.
+    WorldSnapshot s = snapshotAt(100, still(640, 360, 100));
+    s.rainclouds = {still(560, 360, 12), still(720, 360, 10), still(730, 390, 12)};
+    const Wind thrifty = decide("thrifty", s).actionWind();
+    EXPECT_LT(thrifty.x, 0.0f);
+    const Strategy plan = decide("keen", s);
+    EXPECT_FALSE(plan.isDirect);
+    EXPECT_EQ(plan.targetState.mass, 10.0f);
+    EXPECT_GT(plan.actionWind().x, 0.0f);
+    EXPECT_LT(windStrengthDouble(plan.actionWind().x, plan.actionWind().y), 10.0);
 }
 
 }  // namespace
