@@ -84,8 +84,7 @@ class KeenPlanner final : public Planner {
     void offer(const PathOutcome& out, std::int32_t k0, Wind w, Choice& best);
     // Simulates wind w blown at `at` and offers its path; returns its score whether offered or
     // not, -infinity when it catches nothing.
-    double tryWind(PathSimulator& sim, const PathStart& at, Wind w, float rainMargin,
-                   Choice& best);
+    double tryWind(PathSimulator& sim, const PathStart& at, Wind w, float rainMargin, Choice& best);
     // The winds of the kSimulated cheapest catches, then the kRefined best of those paths again
     // with their winds scaled by kWindScales (within the wind share).
     void searchWinds(PathSimulator& sim, const PathStart& at, const Trajectory& own,
@@ -102,8 +101,9 @@ class KeenPlanner final : public Planner {
 
     CatchRules rules_ = kCatchRules;  // this decision's: kCatchRules, or with one rival left
     std::vector<Choice> offered_;     // this decision's safe paths with a positive score
-    Trajectory afterCatch_{2 * kOwnTicks};  // the own free path after a first catch
     CloudPaths paths_;                // kept from one decision to the next for its storage only
+    // The own free path after a first catch (as the bot's own, kOwnTicks in twice the slots).
+    Trajectory afterCatch_{2 * kOwnTicks};
 };
 
 // The ticks looked ahead in this snapshot's arena (kCloudTicks shared by the clouds followed).
@@ -198,8 +198,8 @@ double KeenPlanner::withSecondWind(PathSimulator& sim, const PathStart& at, cons
     const std::int32_t t1 = tickAfter(at.t, k1 - k0);
     afterCatch_.predict(t1, kOwnTicks, first.end);
     double best = c.score;
-    for (const CatchOption& o : cheapestCatches(paths_, afterCatch_, first.end, t1, k1, rules_,
-                                                kSecondWinds, sim.gone)) {
+    for (const CatchOption& o :
+         cheapestCatches(paths_, afterCatch_, first.end, t1, k1, rules_, kSecondWinds, sim.gone)) {
         if (o.windX == 0.0f && o.windY == 0.0f)
             continue;  // the free path on: c's own
         const PathOutcome second =

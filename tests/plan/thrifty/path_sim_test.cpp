@@ -36,8 +36,8 @@ TEST(PathSimulator, CloudsAlreadySwallowedAreGone) {
     const CatchRules rules{60.0, 1.0, 0.5, 0.4, true};
     const auto targets = [&](std::span<const std::int32_t> gone) {
         std::vector<std::int32_t> clouds;
-        for (const CatchOption& o : cheapestCatches(paths, ownTrack(s), s.own, s.tick + 1, 1,
-                                                    rules, 10, gone))
+        for (const CatchOption& o :
+             cheapestCatches(paths, ownTrack(s), s.own, s.tick + 1, 1, rules, 10, gone))
             clouds.push_back(o.cloud);
         std::sort(clouds.begin(), clouds.end());
         return clouds;
