@@ -19,7 +19,7 @@ namespace {
 
 struct Arena {
     WorldSnapshot snapshot;
-    Trajectory own{1000};
+    Trajectory own{kOwnPathCapacity};
 };
 
 // Seeded: the same arenas every run.
@@ -41,7 +41,7 @@ std::vector<Arena> busyArenas(std::size_t count) {
             s.rainclouds.push_back({random.uniform(10.0, 1270.0), random.uniform(10.0, 710.0),
                                     random.uniform(-5.0, 5.0), random.uniform(-5.0, 5.0),
                                     random.uniform(4.0, 120.0)});
-        a.own.predict(s.tick, 500, s.own);
+        a.own.predict(s.tick, kOwnPathTicks, s.own);
     }
     return arenas;
 }

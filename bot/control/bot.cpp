@@ -11,8 +11,6 @@
 namespace nimbus {
 namespace {
 
-constexpr std::int32_t kTrackCapacity = 1000;   // own prediction buffer
-constexpr std::int32_t kPredictedTicks = 500;   // ticks of own motion predicted per cycle
 constexpr std::int32_t kWatchedWindWait = 110;  // longer wind waits are watched
 constexpr std::int32_t kShortestWindWait = 10;  // shorter wind waits are not waited at all
 constexpr std::int32_t kWatchedEndWait = 330;   // longer end waits are watched
@@ -49,8 +47,8 @@ void Bot::run() {
 }
 
 void Bot::runCycle(WorldSnapshot& snapshot) {
-    Trajectory own(kTrackCapacity);
-    own.predict(snapshot.tick, kPredictedTicks, snapshot.own);
+    Trajectory own(kOwnPathCapacity);
+    own.predict(snapshot.tick, kOwnPathTicks, snapshot.own);
     Strategy plan = planner_->decide(tickClock.tickDrift, snapshot, own);
     playPlan(snapshot, own, plan);
 }

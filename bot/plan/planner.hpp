@@ -9,6 +9,7 @@
 // for the plan's wind tick and then for its end, it forecasts from each fresh state, and a
 // heavier cloud closing in before that tick drops the wind not yet blown or ends the plan early;
 // the planner is then asked again.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,14 +21,19 @@
 
 namespace nimbus {
 
+// The own path the control loop hands to each decision: predicted for kOwnPathTicks ticks from
+// the snapshot's tick, in a trajectory of kOwnPathCapacity slots.
+inline constexpr std::int32_t kOwnPathTicks = 500;
+inline constexpr std::int32_t kOwnPathCapacity = 1000;
+
 class Planner {
   public:
     virtual ~Planner() = default;
 
     // The plan for this cycle. own holds the own path predicted from snapshot.own at
-    // snapshot.tick (capacity 1000, 500 ticks); tickDrift is the tick clock's drift. The caller
-    // owns the returned plan and releases its follow-up chain. A planner may remember what it
-    // saw from one call to the next (one Planner plays one game).
+    // snapshot.tick (kOwnPathTicks ticks, kOwnPathCapacity slots); tickDrift is the tick clock's
+    // drift. The caller owns the returned plan and releases its follow-up chain. A planner may
+    // remember what it saw from one call to the next (one Planner plays one game).
     virtual Strategy decide(float tickDrift, const WorldSnapshot& snapshot,
                             const Trajectory& own) = 0;
 };

@@ -7,6 +7,7 @@
 
 #include "bot/physics/trajectory.hpp"
 #include "bot/physics/world_snapshot.hpp"
+#include "bot/plan/planner.hpp"
 
 namespace nimbus::testing {
 
@@ -37,10 +38,10 @@ inline std::vector<CloudState> repeated(const CloudState& c, std::size_t count) 
     return std::vector<CloudState>(count, c);
 }
 
-// The own path as the control loop predicts it: 500 ticks from the snapshot.
+// The own path as the control loop predicts it: kOwnPathTicks ticks from the snapshot.
 inline Trajectory ownTrack(const WorldSnapshot& snapshot) {
-    Trajectory track(1000);
-    track.predict(snapshot.tick, 500, snapshot.own);
+    Trajectory track(kOwnPathCapacity);
+    track.predict(snapshot.tick, kOwnPathTicks, snapshot.own);
     return track;
 }
 

@@ -42,10 +42,9 @@ constexpr double kWindScales[] = {0.55, 0.75, 0.9, 1.15, 1.4, 1.9};
 // The best paths with different first catches are looked at further: each is cut at its first
 // catch and followed by a second wind, towards one of the kSecondWinds cheapest catches from
 // there; of these kFollowedUp the one whose better continuation scores best is chosen. The own
-// free path after the first catch is predicted for kOwnTicks, as the bot's own is.
+// free path after the first catch is predicted as the control loop predicts the own path.
 constexpr std::size_t kFollowedUp = 4;
 constexpr std::size_t kSecondWinds = 2;
-constexpr std::int32_t kOwnTicks = 500;
 // A heavier raincloud is too close within its radius plus this share of the own radius; a
 // heavier rival, which can steer at the own cloud, within its radius plus the own radius.
 constexpr double kRainMargin = 0.3;
@@ -102,8 +101,7 @@ class KeenPlanner final : public Planner {
     CatchRules rules_ = kCatchRules;  // this decision's: kCatchRules, or with one rival left
     std::vector<Choice> offered_;     // this decision's safe paths with a positive score
     CloudPaths paths_;                // kept from one decision to the next for its storage only
-    // The own free path after a first catch (as the bot's own, kOwnTicks in twice the slots).
-    Trajectory afterCatch_{2 * kOwnTicks};
+    Trajectory afterCatch_{kOwnPathCapacity};  // the own free path after a first catch
 };
 
 // The ticks looked ahead in this snapshot's arena (kCloudTicks shared by the clouds followed).
@@ -196,7 +194,7 @@ double KeenPlanner::withSecondWind(PathSimulator& sim, const PathStart& at, cons
     const PathOutcome first = sim.run(at.own, k0, c.wind.x, c.wind.y, k1, rainMargin);
     sim.gone = sim.swallowed();
     const std::int32_t t1 = tickAfter(at.t, k1 - k0);
-    afterCatch_.predict(t1, kOwnTicks, first.end);
+    afterCatch_.predict(t1, kOwnPathTicks, first.end);
     double best = c.score;
     for (const CatchOption& o :
          cheapestCatches(paths_, afterCatch_, first.end, t1, k1, rules_, kSecondWinds, sim.gone)) {

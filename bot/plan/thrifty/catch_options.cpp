@@ -8,13 +8,14 @@
 #include "bot/physics/motion.hpp"
 #include "bot/physics/numeric.hpp"
 #include "bot/physics/wind_law.hpp"
+#include "bot/plan/planner.hpp"
 
 namespace nimbus {
 
 namespace {
 
-// The own path is predicted for 500 ticks from the snapshot's tick; its last slots are not read.
-constexpr std::int32_t kOwnTicks = 496;
+// The own path holds kOwnPathTicks ticks from the snapshot's tick; its last slots are not read.
+constexpr std::int32_t kOwnTicks = kOwnPathTicks - 4;
 // Catch ticks are tried every kStep ticks, then one by one around the best of those.
 constexpr std::int32_t kStep = 4;
 // A weaker wind is not blown: the free path is as good.
