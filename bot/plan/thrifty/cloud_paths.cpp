@@ -1,6 +1,7 @@
 #include "bot/plan/thrifty/cloud_paths.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "bot/physics/motion.hpp"
 #include "bot/physics/swallow.hpp"
@@ -39,9 +40,11 @@ void CloudPaths::predict(const WorldSnapshot& snapshot, std::int32_t horizon,
     states_.resize(static_cast<std::size_t>(count_) * stride_);
     boxes_.resize(static_cast<std::size_t>(count_) * blocks_);
     starts_.clear();
+    heaviest_ = 0.0f;
     for (std::size_t i = 0; i < picks.size(); ++i) {
         rival_[i] = picks[i].rival ? 1 : 0;
         starts_.push_back(*picks[i].cloud);
+        heaviest_ = std::max(heaviest_, picks[i].cloud->mass);
     }
     if (swallows)
         followTogether();
@@ -50,9 +53,9 @@ void CloudPaths::predict(const WorldSnapshot& snapshot, std::int32_t horizon,
 }
 
 void CloudPaths::addToBox(std::size_t c, std::int32_t k, const CloudState& s) {
-    Box& b = boxes_[c * blocks_ + static_cast<std::size_t>(blockOf(k))];
+    Box& b = boxes_[static_cast<std::size_t>(blockOf(k)) * static_cast<std::size_t>(count_) + c];
     if ((k - 1) % kBlockTicks == 0) {
-        b = {s.x, s.x, s.y, s.y};
+        b = {s.x, s.x, s.y, s.y, s.mass};
     } else {
         b.minX = std::min(b.minX, s.x);
         b.maxX = std::max(b.maxX, s.x);
@@ -120,8 +123,17 @@ bool CloudPaths::swallow() {
         const auto ia = static_cast<std::size_t>(order_[i]);
         for (std::size_t j = i + 1; j < order_.size(); ++j) {
             const auto ib = static_cast<std::size_t>(order_[j]);
-            if (!(double(now_[ib].x) - now_[ia].x < reach_))
+            const double dx = double(now_[ib].x) - now_[ia].x;
+            if (!(dx < reach_))
                 break;  // every later cloud is further in x than the largest radius
+            // Neither reaches the other's centre unless the larger radius does, and no radius
+            // is larger than reach_.
+            const double dy = double(now_[ib].y) - now_[ia].y;
+            if (!(std::fabs(dy) < reach_))
+                continue;
+            const double r = std::max(walls_[ia].radius, walls_[ib].radius);
+            if (!(dx * dx + dy * dy < double(r) * r))
+                continue;
             const bool aEats = reachesWithRadius(now_[ia], walls_[ia].radius, now_[ib]);
             if (aEats || reachesWithRadius(now_[ib], walls_[ib].radius, now_[ia])) {
                 join(aEats ? ia : ib, aEats ? ib : ia);
@@ -136,6 +148,7 @@ bool CloudPaths::swallow() {
 void CloudPaths::join(std::size_t big, std::size_t small) {
     merge(now_[big], now_[small]);
     now_[small].mass = 0.0f;
+    heaviest_ = std::max(heaviest_, now_[big].mass);
     walls_[big] = WallBounds(now_[big].mass);
     reach_ = std::max(reach_, double(walls_[big].radius));
 }

@@ -17,9 +17,11 @@ class CloudPaths {
   public:
     static constexpr std::int32_t kBlockTicks = 16;
 
-    // Where a cloud's centre stays during a block of ticks.
+    // Where a cloud's centre stays during a block of ticks, and its mass at the block's first
+    // tick.
     struct Box {
         float minX, maxX, minY, maxY;
+        float firstMass;
     };
 
     // Refills the paths from the snapshot for ticks snapshot.tick .. snapshot.tick + horizon: the
@@ -33,6 +35,8 @@ class CloudPaths {
 
     std::int32_t clouds() const { return count_; }
     std::int32_t horizon() const { return horizon_; }
+    // The largest mass of any cloud followed at any tick.
+    float heaviest() const { return heaviest_; }
     // Whether cloud c is a rival (a player's cloud) rather than a raincloud.
     bool isRival(std::int32_t c) const { return rival_[static_cast<std::size_t>(c)] != 0; }
     // Cloud c's state k ticks after the snapshot's tick, 0 <= k <= horizon.
@@ -41,9 +45,11 @@ class CloudPaths {
     }
     // The block that holds tick offset k >= 1: offsets 1 .. 16 are block 0, and so on.
     static std::int32_t blockOf(std::int32_t k) { return (k - 1) / kBlockTicks; }
-    // The bounding box of cloud c's centre over block b (its ticks up to the horizon).
+    // The bounding box of cloud c's centre over block b (its ticks up to the horizon). The boxes
+    // of one block lie side by side, for the path simulation's scan over every cloud.
     const Box& box(std::int32_t c, std::int32_t b) const {
-        return boxes_[static_cast<std::size_t>(c) * blocks_ + static_cast<std::size_t>(b)];
+        return boxes_[static_cast<std::size_t>(b) * static_cast<std::size_t>(count_) +
+                      static_cast<std::size_t>(c)];
     }
 
   private:
@@ -70,6 +76,7 @@ class CloudPaths {
     std::vector<WallBounds> walls_;
     std::vector<std::int32_t> order_;  // the clouds by x, for the swallows
     double reach_ = 0.0;               // the largest radius among them
+    float heaviest_ = 0.0f;
     std::vector<Box> boxes_;
 };
 

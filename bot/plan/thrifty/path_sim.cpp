@@ -11,8 +11,10 @@ namespace nimbus {
 
 namespace {
 
+// All four sides tested without a branch: most boxes are far, in no predictable direction.
 bool nearBox(const CloudPaths::Box& b, double x, double y, double reach) {
-    return x >= b.minX - reach && x <= b.maxX + reach && y >= b.minY - reach && y <= b.maxY + reach;
+    return static_cast<bool>((x >= b.minX - reach) & (x <= b.maxX + reach) & (y >= b.minY - reach) &
+                             (y <= b.maxY + reach));
 }
 
 }  // namespace
@@ -38,6 +40,10 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
         return paths_.isRival(c) ? double(rivalDangerMargin) : double(dangerMargin);
     };
     WallBounds walls(own.mass);
+    // The largest reach below, for a first cheap test: the own radius grows with every
+    // swallow, and no cloud is heavier than the heaviest.
+    const double heaviestReach = std::sqrt(double(paths_.heaviest())) +
+                                 std::max(double(rivalDangerMargin), double(dangerMargin));
     std::int32_t k = k0 + 1;
     while (k <= until) {
         // The clouds that can come within reach before the end of this block: the own cloud
@@ -47,15 +53,20 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
         const double travel = 0.1 * std::sqrt(double(own.vx) * own.vx + double(own.vy) * own.vy) *
                                   (blockEnd - k + 1) +
                               1.0;
+        const double farthest = std::max(double(walls.radius), heaviestReach);
         near_.clear();
         for (std::int32_t i = 0; i < looked; ++i) {
             const std::int32_t c = only.empty() ? i : only[static_cast<std::size_t>(i)];
+            const CloudPaths::Box& box = paths_.box(c, block);
+            if (!nearBox(box, own.x, own.y, farthest + travel))
+                continue;  // out of reach for any cloud (most are)
             if (eaten_[static_cast<std::size_t>(c)])
                 continue;
-            const double mass = paths_.at(c, k).mass;
+            const double mass =
+                (k - 1) % CloudPaths::kBlockTicks == 0 ? box.firstMass : paths_.at(c, k).mass;
             const double reach =
                 mass < own.mass ? double(walls.radius) : std::sqrt(mass) + marginOf(c);
-            if (nearBox(paths_.box(c, block), own.x, own.y, reach + travel))
+            if (nearBox(box, own.x, own.y, reach + travel))
                 near_.push_back(c);
         }
         bool grew = false;

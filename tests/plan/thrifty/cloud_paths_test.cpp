@@ -1,7 +1,7 @@
 // The other clouds' predicted paths with their swallows: a rival that drifts into a lighter
 // raincloud takes it (masses add, momentum is kept), grows and can then reach a cloud it could
 // not before; a heavier raincloud takes a rival; equal masses pass; without swallows every cloud
-// drifts on alone.
+// drifts on alone. The heaviest mass they reach bounds every reach the path simulation tests.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,6 +23,7 @@ struct Case {
     std::vector<CloudState> rainclouds;
     std::vector<CloudState> rivals;
     std::vector<float> finalMasses;  // in the paths' order: the rainclouds, then the rivals
+    float heaviest;                  // the largest mass at any tick
 };
 
 TEST(CloudPaths, FollowsTheSwallowsAmongTheOtherClouds) {
@@ -32,12 +33,17 @@ TEST(CloudPaths, FollowsTheSwallowsAmongTheOtherClouds) {
     const CloudState rival{700, 360, 10, 0, 150};
     const CloudState prey = still(760, 360, 60);
     const Case cases[] = {
-        {"a rival drifts into a lighter raincloud", true, {prey}, {rival}, {0, 210}},
-        {"the same without swallows", false, {prey}, {rival}, {60, 150}},
+        {"a rival drifts into a lighter raincloud", true, {prey}, {rival}, {0, 210}, 210},
+        {"the same without swallows", false, {prey}, {rival}, {60, 150}, 150},
         // 180 would swallow the rival of 150, but not the rival of 210 it has become by then.
-        {"grown, it takes the next", true, {prey, still(800, 360, 180)}, {rival}, {0, 0, 390}},
-        {"a heavier raincloud takes the rival", true, {still(760, 360, 200)}, {rival}, {350, 0}},
-        {"equal masses pass", true, {still(760, 360, 150)}, {rival}, {150, 150}},
+        {"grown, it takes the next", true, {prey, still(800, 360, 180)}, {rival}, {0, 0, 390}, 390},
+        {"a heavier raincloud takes the rival",
+         true,
+         {still(760, 360, 200)},
+         {rival},
+         {350, 0},
+         350},
+        {"equal masses pass", true, {still(760, 360, 150)}, {rival}, {150, 150}, 150},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -50,6 +56,7 @@ TEST(CloudPaths, FollowsTheSwallowsAmongTheOtherClouds) {
         for (std::int32_t i = 0; i < paths.clouds(); ++i)
             EXPECT_EQ(paths.at(i, kHorizon).mass, c.finalMasses[static_cast<std::size_t>(i)])
                 << "cloud " << i;
+        EXPECT_EQ(paths.heaviest(), c.heaviest);
     }
 }
 
