@@ -53,8 +53,8 @@ void CloudPaths::predict(const WorldSnapshot& snapshot, std::int32_t horizon,
 }
 
 void CloudPaths::addToBox(std::size_t c, std::int32_t k, const CloudState& s) {
-    Box& b = boxes_[static_cast<std::size_t>(blockOf(k)) * static_cast<std::size_t>(count_) + c];
-    if ((k - 1) % kBlockTicks == 0) {
+    Box& b = boxes_[boxIndex(static_cast<std::int32_t>(c), blockOf(k))];
+    if (startsBlock(k)) {
         b = {s.x, s.x, s.y, s.y, s.mass};
     } else {
         b.minX = std::min(b.minX, s.x);

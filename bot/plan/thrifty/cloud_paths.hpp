@@ -45,14 +45,17 @@ class CloudPaths {
     }
     // The block that holds tick offset k >= 1: offsets 1 .. 16 are block 0, and so on.
     static std::int32_t blockOf(std::int32_t k) { return (k - 1) / kBlockTicks; }
+    // Whether offset k >= 1 is the first of its block (the tick of Box::firstMass).
+    static bool startsBlock(std::int32_t k) { return (k - 1) % kBlockTicks == 0; }
     // The bounding box of cloud c's centre over block b (its ticks up to the horizon). The boxes
     // of one block lie side by side, for the path simulation's scan over every cloud.
-    const Box& box(std::int32_t c, std::int32_t b) const {
-        return boxes_[static_cast<std::size_t>(b) * static_cast<std::size_t>(count_) +
-                      static_cast<std::size_t>(c)];
-    }
+    const Box& box(std::int32_t c, std::int32_t b) const { return boxes_[boxIndex(c, b)]; }
 
   private:
+    std::size_t boxIndex(std::int32_t c, std::int32_t b) const {
+        return static_cast<std::size_t>(b) * static_cast<std::size_t>(count_) +
+               static_cast<std::size_t>(c);
+    }
     // Every cloud's path on its own, or all together with their swallows.
     void followAlone();
     void followTogether();

@@ -62,8 +62,7 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                 continue;  // out of reach for any cloud (most are)
             if (eaten_[static_cast<std::size_t>(c)])
                 continue;
-            const double mass =
-                (k - 1) % CloudPaths::kBlockTicks == 0 ? box.firstMass : paths_.at(c, k).mass;
+            const double mass = CloudPaths::startsBlock(k) ? box.firstMass : paths_.at(c, k).mass;
             const double reach =
                 mass < own.mass ? double(walls.radius) : std::sqrt(mass) + marginOf(c);
             if (nearBox(box, own.x, own.y, reach + travel))
