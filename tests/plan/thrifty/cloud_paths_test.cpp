@@ -37,12 +37,7 @@ TEST(CloudPaths, FollowsTheSwallowsAmongTheOtherClouds) {
         {"the same without swallows", false, {prey}, {rival}, {60, 150}, 150},
         // 180 would swallow the rival of 150, but not the rival of 210 it has become by then.
         {"grown, it takes the next", true, {prey, still(800, 360, 180)}, {rival}, {0, 0, 390}, 390},
-        {"a heavier raincloud takes the rival",
-         true,
-         {still(760, 360, 200)},
-         {rival},
-         {350, 0},
-         350},
+        {"a heavier raincloud takes it", true, {still(760, 360, 200)}, {rival}, {350, 0}, 350},
         {"equal masses pass", true, {still(760, 360, 150)}, {rival}, {150, 150}, 150},
     };
     for (const Case& c : cases) {
