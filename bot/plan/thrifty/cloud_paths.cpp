@@ -38,7 +38,8 @@ void CloudPaths::predict(const WorldSnapshot& snapshot, std::int32_t horizon,
     count_ = static_cast<std::int32_t>(picks.size());
     rival_.resize(picks.size());
     states_.resize(static_cast<std::size_t>(count_) * stride_);
-    boxes_.resize(static_cast<std::size_t>(count_) * blocks_);
+    for (std::vector<float>* side : {&minX_, &maxX_, &minY_, &maxY_, &firstMass_})
+        side->resize(static_cast<std::size_t>(count_) * blocks_);
     starts_.clear();
     heaviest_ = 0.0f;
     for (std::size_t i = 0; i < picks.size(); ++i) {
@@ -53,15 +54,40 @@ void CloudPaths::predict(const WorldSnapshot& snapshot, std::int32_t horizon,
 }
 
 void CloudPaths::addToBox(std::size_t c, std::int32_t k, const CloudState& s) {
-    Box& b = boxes_[boxIndex(static_cast<std::int32_t>(c), blockOf(k))];
+    const std::size_t i = boxIndex(static_cast<std::int32_t>(c), blockOf(k));
     if (startsBlock(k)) {
-        b = {s.x, s.x, s.y, s.y, s.mass};
+        minX_[i] = maxX_[i] = s.x;
+        minY_[i] = maxY_[i] = s.y;
+        firstMass_[i] = s.mass;
     } else {
-        b.minX = std::min(b.minX, s.x);
-        b.maxX = std::max(b.maxX, s.x);
-        b.minY = std::min(b.minY, s.y);
-        b.maxY = std::max(b.maxY, s.y);
+        minX_[i] = std::min(minX_[i], s.x);
+        maxX_[i] = std::max(maxX_[i], s.x);
+        minY_[i] = std::min(minY_[i], s.y);
+        maxY_[i] = std::max(maxY_[i], s.y);
     }
+}
+
+void CloudPaths::markNear(std::int32_t b, float x, float y, double reach,
+                          std::vector<char>& near) const {
+    near.assign((static_cast<std::size_t>(count_) + 7) / 8 * 8, 0);
+    // One unit more than the reach covers the rounding of the float sums (a few thousandths at
+    // most for coordinates of the arena's size), so that no cloud the exact test in doubles would
+    // let through is left out. A NaN position or reach marks none, as the exact test would.
+    const float r = static_cast<float>(reach) + 1.0f;
+    const float left = x - r;
+    const float right = x + r;
+    const float bottom = y - r;
+    const float top = y + r;
+    const std::size_t first = boxIndex(0, b);
+    const float* minX = &minX_[first];
+    const float* maxX = &maxX_[first];
+    const float* minY = &minY_[first];
+    const float* maxY = &maxY_[first];
+    char* out = near.data();
+    const auto n = static_cast<std::size_t>(count_);
+    for (std::size_t c = 0; c < n; ++c)
+        out[c] = static_cast<char>((minX[c] <= right) & (maxX[c] >= left) & (minY[c] <= top) &
+                                   (maxY[c] >= bottom));
 }
 
 void CloudPaths::followAlone() {

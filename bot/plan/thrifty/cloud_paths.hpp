@@ -47,9 +47,16 @@ class CloudPaths {
     static std::int32_t blockOf(std::int32_t k) { return (k - 1) / kBlockTicks; }
     // Whether offset k >= 1 is the first of its block (the tick of Box::firstMass).
     static bool startsBlock(std::int32_t k) { return (k - 1) % kBlockTicks == 0; }
-    // The bounding box of cloud c's centre over block b (its ticks up to the horizon). The boxes
-    // of one block lie side by side, for the path simulation's scan over every cloud.
-    const Box& box(std::int32_t c, std::int32_t b) const { return boxes_[boxIndex(c, b)]; }
+    // The bounding box of cloud c's centre over block b (its ticks up to the horizon).
+    Box box(std::int32_t c, std::int32_t b) const {
+        const std::size_t i = boxIndex(c, b);
+        return {minX_[i], maxX_[i], minY_[i], maxY_[i], firstMass_[i]};
+    }
+    // Sets near[c] to 1 for every cloud c whose box over block b may come within `reach` of
+    // (x, y), and to 0 for the others, which certainly do not: a first cheap test over all the
+    // clouds at once, in floats, that lets through a little more than the exact test. near is
+    // resized to clouds() rounded up to a multiple of 8, the marks past clouds() 0.
+    void markNear(std::int32_t b, float x, float y, double reach, std::vector<char>& near) const;
 
   private:
     std::size_t boxIndex(std::int32_t c, std::int32_t b) const {
@@ -80,7 +87,9 @@ class CloudPaths {
     std::vector<std::int32_t> order_;  // the clouds by x, for the swallows
     double reach_ = 0.0;               // the largest radius among them
     float heaviest_ = 0.0f;
-    std::vector<Box> boxes_;
+    // The boxes, one array per side, the clouds of one block side by side: the scan of
+    // markNear reads each side in a row.
+    std::vector<float> minX_, maxX_, minY_, maxY_, firstMass_;
 };
 
 }  // namespace nimbus

@@ -1,7 +1,10 @@
 #include "bot/plan/thrifty/path_sim.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "bot/physics/motion.hpp"
 #include "bot/physics/swallow.hpp"
@@ -10,6 +13,9 @@
 namespace nimbus {
 
 namespace {
+
+// The marks of CloudPaths::markNear are read eight at a time, the first cloud's in the lowest byte.
+static_assert(std::endian::native == std::endian::little);
 
 // All four sides tested without a branch: most boxes are far, in no predictable direction.
 bool nearBox(const CloudPaths::Box& b, double x, double y, double reach) {
@@ -34,7 +40,6 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
         payForWind(own, out.spent);
     }
     until = std::min(until, paths_.horizon());
-    const std::int32_t looked = only.empty() ? clouds : static_cast<std::int32_t>(only.size());
     // How far beyond its radius a heavier cloud c is too close.
     const auto marginOf = [&](std::int32_t c) {
         return paths_.isRival(c) ? double(rivalDangerMargin) : double(dangerMargin);
@@ -55,18 +60,31 @@ PathOutcome PathSimulator::run(CloudState own, std::int32_t k0, float wx, float 
                               1.0;
         const double farthest = std::max(double(walls.radius), heaviestReach);
         near_.clear();
-        for (std::int32_t i = 0; i < looked; ++i) {
-            const std::int32_t c = only.empty() ? i : only[static_cast<std::size_t>(i)];
-            const CloudPaths::Box& box = paths_.box(c, block);
-            if (!nearBox(box, own.x, own.y, farthest + travel))
-                continue;  // out of reach for any cloud (most are)
+        const auto consider = [&](std::int32_t c) {
             if (eaten_[static_cast<std::size_t>(c)])
-                continue;
+                return;
+            const CloudPaths::Box box = paths_.box(c, block);
             const double mass = CloudPaths::startsBlock(k) ? box.firstMass : paths_.at(c, k).mass;
             const double reach =
                 mass < own.mass ? double(walls.radius) : std::sqrt(mass) + marginOf(c);
             if (nearBox(box, own.x, own.y, reach + travel))
                 near_.push_back(c);
+        };
+        // Out of reach for any cloud, most are: only the marked clouds are looked at closely,
+        // eight marks read at a time.
+        paths_.markNear(block, own.x, own.y, farthest + travel, mayReach_);
+        if (only.empty()) {
+            for (std::size_t first = 0; first < mayReach_.size(); first += 8) {
+                std::uint64_t marks = 0;
+                std::memcpy(&marks, &mayReach_[first], sizeof marks);
+                for (; marks != 0; marks &= marks - 1)
+                    consider(static_cast<std::int32_t>(first) + std::countr_zero(marks) / 8);
+            }
+        } else {
+            for (const std::int32_t c : only) {
+                if (mayReach_[static_cast<std::size_t>(c)])
+                    consider(c);
+            }
         }
         bool grew = false;
         for (; k <= blockEnd && !grew; ++k) {

@@ -53,6 +53,7 @@ class PathSimulator {
     std::vector<char> eaten_;
     std::vector<std::int32_t> swallowed_;
     std::vector<std::int32_t> near_;
+    std::vector<char> mayReach_;  // CloudPaths::markNear's marks for the block looked at
 };
 
 }  // namespace nimbus

@@ -70,5 +70,36 @@ TEST(CloudPaths, ASwallowedCloudIsGoneFromItsTickOnAndItsTakerKeepsTheMomentum) 
     EXPECT_NEAR(paths.at(1, 50).x - paths.at(1, 49).x, 0.1 * paths.at(1, 49).vx, 1e-4);
 }
 
+// The first test of the path simulation, in floats: it may let through a little more than the
+// exact test (x within reach of the box, in doubles), never less.
+TEST(CloudPaths, MarksEveryCloudTheExactTestWouldReach) {
+    WorldSnapshot s = snapshotAt(100, still(50, 50, 100));
+    s.rainclouds = {still(640.3f, 360.7f, 30), still(100, 600, 30)};
+    CloudPaths paths;
+    paths.predict(s, 32, 160, true);
+    const double reach = 37.123456789;
+    const struct {
+        const char* what;
+        float x, y;
+        double reach;
+        std::vector<char> marks;  // the two clouds', then the padding to 8
+    } cases[] = {
+        {"the exact test's edge", static_cast<float>(640.3f - reach), 360.7f, reach,
+         {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"beyond the edge by less than a unit", static_cast<float>(640.3f + reach + 0.5), 360.7f,
+         reach, {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"far beyond", static_cast<float>(640.3f + reach + 2.0), 360.7f, reach,
+         {0, 0, 0, 0, 0, 0, 0, 0}},
+        {"an endless reach", 0.0f, 0.0f, INFINITY, {1, 1, 0, 0, 0, 0, 0, 0}},
+        {"a NaN reach", 640.3f, 360.7f, NAN, {0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    std::vector<char> marks;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        paths.markNear(0, c.x, c.y, c.reach, marks);
+        EXPECT_EQ(marks, c.marks);
+    }
+}
+
 }  // namespace
 }  // namespace nimbus
