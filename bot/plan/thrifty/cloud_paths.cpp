@@ -53,17 +53,23 @@ void CloudPaths::predict(const WorldSnapshot& snapshot, std::int32_t horizon,
         followAlone();
 }
 
-void CloudPaths::addToBox(std::size_t c, std::int32_t k, const CloudState& s) {
-    const std::size_t i = boxIndex(static_cast<std::int32_t>(c), blockOf(k));
-    if (startsBlock(k)) {
-        minX_[i] = maxX_[i] = s.x;
-        minY_[i] = maxY_[i] = s.y;
-        firstMass_[i] = s.mass;
-    } else {
-        minX_[i] = std::min(minX_[i], s.x);
-        maxX_[i] = std::max(maxX_[i], s.x);
-        minY_[i] = std::min(minY_[i], s.y);
-        maxY_[i] = std::max(maxY_[i], s.y);
+void CloudPaths::storeTick(std::int32_t k) {
+    const std::size_t first = boxIndex(0, blockOf(k));
+    const bool starts = startsBlock(k);
+    for (std::size_t c = 0; c < now_.size(); ++c) {
+        const CloudState& s = now_[c];
+        states_[c * stride_ + static_cast<std::size_t>(k)] = s;
+        const std::size_t i = first + c;
+        if (starts) {
+            minX_[i] = maxX_[i] = s.x;
+            minY_[i] = maxY_[i] = s.y;
+            firstMass_[i] = s.mass;
+        } else {
+            minX_[i] = std::min(minX_[i], s.x);
+            maxX_[i] = std::max(maxX_[i], s.x);
+            minY_[i] = std::min(minY_[i], s.y);
+            maxY_[i] = std::max(maxY_[i], s.y);
+        }
     }
 }
 
@@ -90,44 +96,47 @@ void CloudPaths::markNear(std::int32_t b, float x, float y, double reach,
                                    (maxY[c] >= bottom));
 }
 
+void CloudPaths::startFollowing() {
+    now_.assign(starts_.begin(), starts_.end());
+    walls_.clear();
+    for (std::size_t c = 0; c < now_.size(); ++c) {
+        states_[c * stride_] = now_[c];
+        walls_.emplace_back(now_[c].mass);
+    }
+}
+
 void CloudPaths::followAlone() {
-    for (std::size_t c = 0; c < starts_.size(); ++c) {
-        const WallBounds walls(starts_[c].mass);
-        CloudState s = starts_[c];
-        states_[c * stride_] = s;
-        for (std::int32_t k = 1; k <= horizon_; ++k) {
-            walls.move(s);
-            states_[c * stride_ + static_cast<std::size_t>(k)] = s;
-            addToBox(c, k, s);
-        }
+    startFollowing();
+    for (std::int32_t k = 1; k <= horizon_; ++k) {
+        for (std::size_t c = 0; c < now_.size(); ++c)
+            walls_[c].move(now_[c]);
+        storeTick(k);
     }
 }
 
 void CloudPaths::followTogether() {
-    // The clouds of the current tick side by side, moved and swallowing there, then stored.
-    now_.assign(starts_.begin(), starts_.end());
-    walls_.clear();
+    startFollowing();
     order_.clear();
     reach_ = 0.0;
+    lightReach_ = 0.0;
     for (std::size_t c = 0; c < now_.size(); ++c) {
-        states_[c * stride_] = now_[c];
-        walls_.emplace_back(now_[c].mass);
         if (!(now_[c].mass > 0.0f))
             continue;  // nothing to swallow or be swallowed
         order_.push_back(static_cast<std::int32_t>(c));
-        reach_ = std::max(reach_, double(walls_.back().radius));
+        const double radius = walls_[c].radius;
+        reach_ = std::max(reach_, radius);
+        if (!isRival(static_cast<std::int32_t>(c)))
+            lightReach_ = std::max(lightReach_, radius);
     }
     for (std::int32_t k = 1; k <= horizon_; ++k) {
         for (std::size_t c = 0; c < now_.size(); ++c) {
             if (now_[c].mass > 0.0f)
                 walls_[c].move(now_[c]);
         }
-        while (swallow()) {
+        sortByX();
+        while (anyTouch() && swallow()) {
         }
-        for (std::size_t c = 0; c < now_.size(); ++c) {
-            states_[c * stride_ + static_cast<std::size_t>(k)] = now_[c];
-            addToBox(c, k, now_[c]);
-        }
+        storeTick(k);
     }
 }
 
@@ -141,6 +150,45 @@ void CloudPaths::sortByX() {
             order_[j] = order_[j - 1];
         order_[j] = c;
     }
+}
+
+bool CloudPaths::anyTouch() const {
+    // Two clouds touch only within the larger radius of the two. Each cloud looks ahead in x
+    // as far as its own radius or the largest raincloud's, whichever is larger, and a cloud
+    // larger than that also looks back as far as its radius: every pair is looked at within its
+    // larger radius, most clouds look only at their few neighbours. A cloud whose x is NaN ends
+    // the looking, as it ends swallow()'s.
+    const auto touch = [&](std::size_t a, std::size_t b, double dx, double window) {
+        const double dy = double(now_[b].y) - now_[a].y;
+        if (!(std::fabs(dy) < window))
+            return false;
+        const double r = std::max(walls_[a].radius, walls_[b].radius);
+        return dx * dx + dy * dy < double(r) * r;
+    };
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+        const auto a = static_cast<std::size_t>(order_[i]);
+        const double radius = walls_[a].radius;
+        const double window = std::max(radius, lightReach_);
+        for (std::size_t j = i + 1; j < order_.size(); ++j) {
+            const auto b = static_cast<std::size_t>(order_[j]);
+            const double dx = double(now_[b].x) - now_[a].x;
+            if (!(dx < window))
+                break;
+            if (touch(a, b, dx, window))
+                return true;
+        }
+        if (!(radius > lightReach_))
+            continue;
+        for (std::size_t j = i; j-- > 0;) {
+            const auto b = static_cast<std::size_t>(order_[j]);
+            const double dx = double(now_[a].x) - now_[b].x;
+            if (!(dx < radius))
+                break;
+            if (touch(a, b, dx, radius))
+                return true;
+        }
+    }
+    return false;
 }
 
 bool CloudPaths::swallow() {

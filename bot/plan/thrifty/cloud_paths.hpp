@@ -63,13 +63,18 @@ class CloudPaths {
         return static_cast<std::size_t>(b) * static_cast<std::size_t>(count_) +
                static_cast<std::size_t>(c);
     }
+    // now_ and walls_ from the clouds' starts, and the starts stored at offset 0.
+    void startFollowing();
     // Every cloud's path on its own, or all together with their swallows.
     void followAlone();
     void followTogether();
-    // Cloud c's bounding box over the block of offset k, with its state s there added.
-    void addToBox(std::size_t c, std::int32_t k, const CloudState& s);
+    // Every cloud's state in now_ stored at offset k, and added to its box over k's block.
+    void storeTick(std::int32_t k);
     // Orders order_ (the clouds still there) by their x in now_.
     void sortByX();
+    // Whether two clouds of order_ may touch: a centre strictly within the larger radius of the
+    // two. Finds every such pair swallow() could find, and in most ticks there is none.
+    bool anyTouch() const;
     // One swallow among the clouds of now_; false when there is none.
     bool swallow();
     // Cloud big swallows cloud small in now_: masses add, momentum is kept, small is gone.
@@ -84,8 +89,9 @@ class CloudPaths {
     std::vector<CloudState> starts_;
     std::vector<CloudState> now_;  // the clouds at the tick being followed
     std::vector<WallBounds> walls_;
-    std::vector<std::int32_t> order_;  // the clouds by x, for the swallows
+    std::vector<std::int32_t> order_;  // the clouds still there by x, for the swallows
     double reach_ = 0.0;               // the largest radius among them
+    double lightReach_ = 0.0;          // the largest radius among the rainclouds at the start
     float heaviest_ = 0.0f;
     // The boxes, one array per side, the clouds of one block side by side: the scan of
     // markNear reads each side in a row.
