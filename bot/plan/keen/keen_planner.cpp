@@ -131,8 +131,15 @@ bool KeenPlanner::rivalTakesFirst(std::int32_t cloud, std::int32_t k0, std::int3
         for (std::int32_t k = k0 + 1; k < by; k += 2) {
             const CloudState& a = paths_.at(rival, k);
             const CloudState& b = paths_.at(cloud, k);
-            const double gap = std::hypot(double(a.x) - b.x, double(a.y) - b.y) - r;
-            if (gap <= windShiftForCost(r, budget, chaseShiftSum(k - k0)))
+            const double dx = double(a.x) - b.x;
+            const double dy = double(a.y) - b.y;
+            const double shift = windShiftForCost(r, budget, chaseShiftSum(k - k0));
+            // Far beyond the reach for certain (the margin dwarfs every rounding of hypot and
+            // of the squares): no need to ask hypot.
+            const double beyond = (r + shift) * (1.0 + 1e-6) + 1e-6;
+            if (dx * dx + dy * dy > beyond * beyond)
+                continue;
+            if (std::hypot(dx, dy) - r <= shift)
                 return true;
         }
     }
