@@ -118,24 +118,23 @@ void CloudPaths::followTogether() {
     startFollowing();
     order_.clear();
     reach_ = 0.0;
-    lightReach_ = 0.0;
     for (std::size_t c = 0; c < now_.size(); ++c) {
         if (!(now_[c].mass > 0.0f))
             continue;  // nothing to swallow or be swallowed
         order_.push_back(static_cast<std::int32_t>(c));
-        const double radius = walls_[c].radius;
-        reach_ = std::max(reach_, radius);
-        if (!isRival(static_cast<std::int32_t>(c)))
-            lightReach_ = std::max(lightReach_, radius);
+        reach_ = std::max(reach_, double(walls_[c].radius));
     }
+    pairsUntil_ = 0;
     for (std::int32_t k = 1; k <= horizon_; ++k) {
         for (std::size_t c = 0; c < now_.size(); ++c) {
             if (now_[c].mass > 0.0f)
                 walls_[c].move(now_[c]);
         }
         sortByX();
-        while (anyTouch() && swallow()) {
-        }
+        if (k > pairsUntil_)
+            findPairs(k);
+        while (anyTouch() && swallow())
+            findPairs(k);  // the taker is heavier, larger, slower or faster now
         storeTick(k);
     }
 }
@@ -152,41 +151,63 @@ void CloudPaths::sortByX() {
     }
 }
 
-bool CloudPaths::anyTouch() const {
-    // Two clouds touch only within the larger radius of the two. Each cloud looks ahead in x
-    // as far as its own radius or the largest raincloud's, whichever is larger, and a cloud
-    // larger than that also looks back as far as its radius: every pair is looked at within its
-    // larger radius, most clouds look only at their few neighbours. A cloud whose x is NaN ends
-    // the looking, as it ends swallow()'s.
-    const auto touch = [&](std::size_t a, std::size_t b, double dx, double window) {
-        const double dy = double(now_[b].y) - now_[a].y;
-        if (!(std::fabs(dy) < window))
-            return false;
-        const double r = std::max(walls_[a].radius, walls_[b].radius);
-        return dx * dx + dy * dy < double(r) * r;
-    };
+void CloudPaths::findPairs(std::int32_t k) {
+    // Over the next ticks each cloud stays within a box about its place now: per tick its
+    // position moves by at most a tenth of its speed (rounded up, with a margin for the rounding
+    // of the sums), as damping and bounces only slow it, and a cloud beyond its walls (one that
+    // has just grown) is put back on them. Two clouds touch only within the larger radius of
+    // the two: the pairs whose boxes come that close are the only ones to look at.
+    pairsUntil_ = std::min(horizon_, k + kPairTicks - 1);
+    pairs_.clear();
+    pairsAll_ = false;
+    const double ticks = pairsUntil_ - k;
+    reachX_.resize(now_.size());
+    reachY_.resize(now_.size());
+    double widest = 0.0;
+    for (const std::int32_t c : order_) {
+        const CloudState& s = now_[static_cast<std::size_t>(c)];
+        const WallBounds& w = walls_[static_cast<std::size_t>(c)];
+        // Beyond the arena's size the margins below no longer cover the rounding: look at all.
+        if (!(std::fabs(s.x) < kFar && std::fabs(s.y) < kFar && std::fabs(s.vx) < kFar &&
+              std::fabs(s.vy) < kFar && w.radius < kFar)) {
+            pairsAll_ = true;
+            return;
+        }
+        const double outX = std::max(0.0, double(w.radius) - s.x) + std::max(0.0, s.x - w.right);
+        const double outY = std::max(0.0, double(w.radius) - s.y) + std::max(0.0, s.y - w.top);
+        const auto i = static_cast<std::size_t>(c);
+        reachX_[i] = ticks * (kStepBound * std::fabs(s.vx) + kRounding) + outX + kRounding;
+        reachY_[i] = ticks * (kStepBound * std::fabs(s.vy) + kRounding) + outY + kRounding;
+        widest = std::max(widest, reachX_[i]);
+    }
     for (std::size_t i = 0; i < order_.size(); ++i) {
         const auto a = static_cast<std::size_t>(order_[i]);
-        const double radius = walls_[a].radius;
-        const double window = std::max(radius, lightReach_);
+        const double window = reachX_[a] + widest + reach_;
         for (std::size_t j = i + 1; j < order_.size(); ++j) {
             const auto b = static_cast<std::size_t>(order_[j]);
             const double dx = double(now_[b].x) - now_[a].x;
             if (!(dx < window))
-                break;
-            if (touch(a, b, dx, window))
-                return true;
+                break;  // every later cloud is further in x
+            const double r = std::max(walls_[a].radius, walls_[b].radius);
+            const double dy = double(now_[b].y) - now_[a].y;
+            if (dx < reachX_[a] + reachX_[b] + r && std::fabs(dy) < reachY_[a] + reachY_[b] + r)
+                pairs_.push_back({static_cast<std::int32_t>(a), static_cast<std::int32_t>(b)});
         }
-        if (!(radius > lightReach_))
-            continue;
-        for (std::size_t j = i; j-- > 0;) {
-            const auto b = static_cast<std::size_t>(order_[j]);
-            const double dx = double(now_[a].x) - now_[b].x;
-            if (!(dx < radius))
-                break;
-            if (touch(a, b, dx, radius))
-                return true;
-        }
+    }
+}
+
+bool CloudPaths::anyTouch() const {
+    if (pairsAll_)
+        return true;  // swallow() looks at every pair
+    for (const auto& [a, b] : pairs_) {
+        const CloudState& p = now_[static_cast<std::size_t>(a)];
+        const CloudState& q = now_[static_cast<std::size_t>(b)];
+        const double dx = double(q.x) - p.x;
+        const double dy = double(q.y) - p.y;
+        const double r = std::max(walls_[static_cast<std::size_t>(a)].radius,
+                                  walls_[static_cast<std::size_t>(b)].radius);
+        if (dx * dx + dy * dy < double(r) * r)
+            return true;
     }
     return false;
 }

@@ -5,6 +5,7 @@
 // skips the clouds that stay far away with the help of each path's bounding boxes over blocks of
 // kBlockTicks ticks.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "bot/physics/cloud_state.hpp"
@@ -72,8 +73,11 @@ class CloudPaths {
     void storeTick(std::int32_t k);
     // Orders order_ (the clouds still there) by their x in now_.
     void sortByX();
-    // Whether two clouds of order_ may touch: a centre strictly within the larger radius of the
-    // two. Finds every such pair swallow() could find, and in most ticks there is none.
+    // Finds at tick k (after its moves) the pairs of clouds that may touch by tick pairsUntil_:
+    // the only pairs anyTouch() looks at until then.
+    void findPairs(std::int32_t k);
+    // Whether two clouds may touch now: a centre strictly within the larger radius of the two.
+    // Never false when swallow() would find a swallow; in most ticks false.
     bool anyTouch() const;
     // One swallow among the clouds of now_; false when there is none.
     bool swallow();
@@ -91,7 +95,16 @@ class CloudPaths {
     std::vector<WallBounds> walls_;
     std::vector<std::int32_t> order_;  // the clouds still there by x, for the swallows
     double reach_ = 0.0;               // the largest radius among them
-    double lightReach_ = 0.0;          // the largest radius among the rainclouds at the start
+    // The pairs of clouds that may touch until tick pairsUntil_ (found kPairTicks at a time),
+    // or every pair (pairsAll_) when the clouds are too far out for the bounds of findPairs.
+    static constexpr std::int32_t kPairTicks = 16;
+    static constexpr double kFar = 1e4;         // positions, speeds and radii within this
+    static constexpr double kStepBound = 0.1001;  // a tick's move per unit of velocity, at most
+    static constexpr double kRounding = 1e-3;   // covers the rounding of a tick's sums
+    std::vector<std::pair<std::int32_t, std::int32_t>> pairs_;
+    std::int32_t pairsUntil_ = 0;
+    bool pairsAll_ = false;
+    std::vector<double> reachX_, reachY_;  // how far each cloud may move until pairsUntil_
     float heaviest_ = 0.0f;
     // The boxes, one array per side, the clouds of one block side by side: the scan of
     // markNear reads each side in a row.

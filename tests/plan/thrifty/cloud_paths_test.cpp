@@ -56,21 +56,32 @@ TEST(CloudPaths, FollowsTheSwallowsAmongTheOtherClouds) {
 }
 
 TEST(CloudPaths, ASwallowedCloudIsGoneFromItsTickOnAndItsTakerKeepsTheMomentum) {
-    // The rival comes from the left, then from the right: the same swallow at the same tick.
-    for (const float side : {-1.0f, 1.0f}) {
-        SCOPED_TRACE(side);
+    const struct {
+        const char* what;
+        CloudState rival;
+        std::int32_t tick;  // of the swallow
+    } cases[] = {
+        {"from the left", {700, 360, 10, 0, 150}, 49},
+        {"from the right", {820, 360, -10, 0, 150}, 49},
+        // Ten times as fast, the raincloud within its radius for two or three ticks only.
+        {"running through", {640, 360, 100, 0, 150}, 11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         WorldSnapshot s = snapshotAt(100, still(50, 50, 100));
         s.rainclouds = {still(760, 360, 60)};
-        s.rivals = {CloudState{760 + 60 * side, 360, -10 * side, 0, 150}};
+        s.rivals = {c.rival};
         CloudPaths paths;
         paths.predict(s, kHorizon, 160, true);
-        EXPECT_EQ(paths.at(0, 48).mass, 60.0f);
-        EXPECT_EQ(paths.at(0, 49).mass, 0.0f);
-        EXPECT_EQ(paths.at(0, 49).x, 760.0f);  // a swallowed cloud stays where it was
-        EXPECT_EQ(paths.at(1, 49).mass, 210.0f);
-        // 10 x 0.999^49 before, times 150 / 210 after.
-        EXPECT_NEAR(paths.at(1, 49).vx, -side * 10.0 * std::pow(0.999, 49) * 150.0 / 210.0, 1e-4);
-        EXPECT_NEAR(paths.at(1, 50).x - paths.at(1, 49).x, 0.1 * paths.at(1, 49).vx, 1e-4);
+        EXPECT_EQ(paths.at(0, c.tick - 1).mass, 60.0f);
+        EXPECT_EQ(paths.at(0, c.tick).mass, 0.0f);
+        EXPECT_EQ(paths.at(0, c.tick).x, 760.0f);  // a swallowed cloud stays where it was
+        EXPECT_EQ(paths.at(1, c.tick).mass, 210.0f);
+        // The velocity damped by 0.999 a tick before, times 150 / 210 after.
+        EXPECT_NEAR(paths.at(1, c.tick).vx, c.rival.vx * std::pow(0.999, c.tick) * 150.0 / 210.0,
+                    1e-4);
+        EXPECT_NEAR(paths.at(1, c.tick + 1).x - paths.at(1, c.tick).x,
+                    0.1 * paths.at(1, c.tick).vx, 1e-4);
     }
 }
 
