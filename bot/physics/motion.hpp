@@ -51,8 +51,8 @@ struct WallBounds {
     }
 
     // One tick of motion (move, damp, bounce) for a cloud of this mass, in 32-bit float
-    // arithmetic: each product and sum is rounded to float.
-    void move(CloudState& c) const {
+    // arithmetic: each product and sum is rounded to float. Returns true when it bounced.
+    bool move(CloudState& c) const {
         constexpr float kStep = 0.1f;
         constexpr float kDamping = 0.999f;
         const float dx = c.vx * kStep;
@@ -61,7 +61,7 @@ struct WallBounds {
         c.y = c.y + dy;
         c.vx = c.vx * kDamping;
         c.vy = c.vy * kDamping;
-        bounce(c.x, c.y, c.vx, c.vy);
+        return bounce(c.x, c.y, c.vx, c.vy);
     }
 };
 

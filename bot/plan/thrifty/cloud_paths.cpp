@@ -54,17 +54,41 @@ void CloudPaths::predict(const WorldSnapshot& snapshot, std::int32_t horizon,
 }
 
 void CloudPaths::storeTick(std::int32_t k) {
-    const std::size_t first = boxIndex(0, blockOf(k));
-    const bool starts = startsBlock(k);
+    for (std::size_t c = 0; c < now_.size(); ++c)
+        states_[c * stride_ + static_cast<std::size_t>(k)] = now_[c];
+    if (startsBlock(k)) {
+        const std::size_t first = boxIndex(0, blockOf(k));
+        for (std::size_t c = 0; c < now_.size(); ++c) {
+            const CloudState& s = now_[c];
+            minX_[first + c] = maxX_[first + c] = s.x;
+            minY_[first + c] = maxY_[first + c] = s.y;
+            firstMass_[first + c] = s.mass;
+        }
+        turned_.assign(now_.size(), 0);  // what happened before the block's first tick is in it
+    }
+    if (k == horizon_ || startsBlock(k + 1))
+        closeBoxes(k);
+}
+
+void CloudPaths::closeBoxes(std::int32_t k) {
+    const std::int32_t b = blockOf(k);
+    const std::int32_t k0 = b * kBlockTicks + 1;
     for (std::size_t c = 0; c < now_.size(); ++c) {
-        const CloudState& s = now_[c];
-        states_[c * stride_ + static_cast<std::size_t>(k)] = s;
-        const std::size_t i = first + c;
-        if (starts) {
-            minX_[i] = maxX_[i] = s.x;
-            minY_[i] = maxY_[i] = s.y;
-            firstMass_[i] = s.mass;
-        } else {
+        const std::size_t i = boxIndex(static_cast<std::int32_t>(c), b);
+        const CloudState& last = now_[c];
+        // Damping alone never turns a velocity round, nor does a float sum of the position and a
+        // velocity step move it back: without a bounce or a swallow in the block, each coordinate
+        // only grows or only shrinks over it, from one finite value to the other.
+        if (!turned_[c] && std::isfinite(minX_[i]) && std::isfinite(minY_[i]) &&
+            std::isfinite(last.x) && std::isfinite(last.y)) {
+            minX_[i] = std::min(minX_[i], last.x);
+            maxX_[i] = std::max(maxX_[i], last.x);
+            minY_[i] = std::min(minY_[i], last.y);
+            maxY_[i] = std::max(maxY_[i], last.y);
+            continue;
+        }
+        for (std::int32_t t = k0 + 1; t <= k; ++t) {
+            const CloudState& s = states_[c * stride_ + static_cast<std::size_t>(t)];
             minX_[i] = std::min(minX_[i], s.x);
             maxX_[i] = std::max(maxX_[i], s.x);
             minY_[i] = std::min(minY_[i], s.y);
@@ -103,13 +127,14 @@ void CloudPaths::startFollowing() {
         states_[c * stride_] = now_[c];
         walls_.emplace_back(now_[c].mass);
     }
+    turned_.assign(now_.size(), 0);
 }
 
 void CloudPaths::followAlone() {
     startFollowing();
     for (std::int32_t k = 1; k <= horizon_; ++k) {
         for (std::size_t c = 0; c < now_.size(); ++c)
-            walls_[c].move(now_[c]);
+            turned_[c] |= static_cast<char>(walls_[c].move(now_[c]));
         storeTick(k);
     }
 }
@@ -126,16 +151,28 @@ void CloudPaths::followTogether() {
     }
     pairsUntil_ = 0;
     for (std::int32_t k = 1; k <= horizon_; ++k) {
-        for (std::size_t c = 0; c < now_.size(); ++c) {
-            if (now_[c].mass > 0.0f)
-                walls_[c].move(now_[c]);
-        }
-        sortByX();
+        moveByX();
         if (k > pairsUntil_)
             findPairs(k);
         while (anyTouch() && swallow())
             findPairs(k);  // the taker is heavier, larger, slower or faster now
         storeTick(k);
+    }
+}
+
+void CloudPaths::moveByX() {
+    // Moved in their order by x of the tick before, each put in its place among those moved
+    // before it: the same order as sortByX() after moving them all.
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+        const std::int32_t c = order_[i];
+        CloudState& s = now_[static_cast<std::size_t>(c)];
+        turned_[static_cast<std::size_t>(c)] |=
+            static_cast<char>(walls_[static_cast<std::size_t>(c)].move(s));
+        const float x = s.x;
+        std::size_t j = i;
+        for (; j > 0 && now_[static_cast<std::size_t>(order_[j - 1])].x > x; --j)
+            order_[j] = order_[j - 1];
+        order_[j] = c;
     }
 }
 
@@ -242,6 +279,7 @@ bool CloudPaths::swallow() {
 
 void CloudPaths::join(std::size_t big, std::size_t small) {
     merge(now_[big], now_[small]);
+    turned_[big] = 1;
     now_[small].mass = 0.0f;
     heaviest_ = std::max(heaviest_, now_[big].mass);
     walls_[big] = WallBounds(now_[big].mass);

@@ -69,10 +69,15 @@ class CloudPaths {
     // Every cloud's path on its own, or all together with their swallows.
     void followAlone();
     void followTogether();
-    // Every cloud's state in now_ stored at offset k, and added to its box over k's block.
+    // Every cloud's state in now_ stored at offset k; the boxes of k's block begun at its first
+    // tick, closed at its last.
     void storeTick(std::int32_t k);
+    // The boxes of the block that ends at offset k, from the states stored over it.
+    void closeBoxes(std::int32_t k);
     // Orders order_ (the clouds still there) by their x in now_.
     void sortByX();
+    // One tick of motion for the clouds still there (those of order_), then sortByX().
+    void moveByX();
     // Finds at tick k (after its moves) the pairs of clouds that may touch by tick pairsUntil_:
     // the only pairs anyTouch() looks at until then.
     void findPairs(std::int32_t k);
@@ -98,14 +103,17 @@ class CloudPaths {
     // The pairs of clouds that may touch until tick pairsUntil_ (found kPairTicks at a time),
     // or every pair (pairsAll_) when the clouds are too far out for the bounds of findPairs.
     static constexpr std::int32_t kPairTicks = 16;
-    static constexpr double kFar = 1e4;         // positions, speeds and radii within this
+    static constexpr double kFar = 1e4;           // positions, speeds and radii within this
     static constexpr double kStepBound = 0.1001;  // a tick's move per unit of velocity, at most
-    static constexpr double kRounding = 1e-3;   // covers the rounding of a tick's sums
+    static constexpr double kRounding = 1e-3;     // covers the rounding of a tick's sums
     std::vector<std::pair<std::int32_t, std::int32_t>> pairs_;
     std::int32_t pairsUntil_ = 0;
     bool pairsAll_ = false;
     std::vector<double> reachX_, reachY_;  // how far each cloud may move until pairsUntil_
     float heaviest_ = 0.0f;
+    // Per cloud, whether it bounced or swallowed in the block being followed (after its first
+    // tick): its box then needs every tick.
+    std::vector<char> turned_;
     // The boxes, one array per side, the clouds of one block side by side: the scan of
     // markNear reads each side in a row.
     std::vector<float> minX_, maxX_, minY_, maxY_, firstMass_;

@@ -85,6 +85,38 @@ TEST(CloudPaths, ASwallowedCloudIsGoneFromItsTickOnAndItsTakerKeepsTheMomentum) 
     }
 }
 
+// Each box is the exact bounds of its cloud's centre over its block: through wall bounces, and
+// through a swallow that turns the taker round.
+TEST(CloudPaths, EachBoxBoundsItsBlockExactly) {
+    WorldSnapshot s = snapshotAt(100, still(50, 50, 100));
+    s.rainclouds = {{30, 300, -40, 25, 50},   // bounces off the left wall at tick 6
+                    {402, 200, 300, 0, 20},   // fast, into
+                    {640, 200, -90, 0, 40}};  // the heavier, which takes it and turns round
+    s.rivals = {{900, 500, 30, -20, 150}};
+    CloudPaths paths;
+    paths.predict(s, 41, 160, true);
+    for (std::int32_t c = 0; c < paths.clouds(); ++c) {
+        for (std::int32_t k = 1; k <= paths.horizon(); ++k) {
+            const CloudPaths::Box box = paths.box(c, CloudPaths::blockOf(k));
+            float minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+            const std::int32_t b = CloudPaths::blockOf(k);
+            for (std::int32_t t = k; t <= paths.horizon() && CloudPaths::blockOf(t) == b; ++t) {
+                minX = std::min(minX, paths.at(c, t).x);
+                maxX = std::max(maxX, paths.at(c, t).x);
+                minY = std::min(minY, paths.at(c, t).y);
+                maxY = std::max(maxY, paths.at(c, t).y);
+            }
+            if (!CloudPaths::startsBlock(k))
+                continue;
+            SCOPED_TRACE(::testing::Message() << "cloud " << c << " tick " << k);
+            EXPECT_EQ(box.minX, minX);
+            EXPECT_EQ(box.maxX, maxX);
+            EXPECT_EQ(box.minY, minY);
+            EXPECT_EQ(box.maxY, maxY);
+        }
+    }
+}
+
 // The first test of the path simulation, in floats: it may let through a little more than the
 // exact test (x within reach of the box, in doubles), never less.
 TEST(CloudPaths, MarksEveryCloudTheExactTestWouldReach) {
