@@ -109,10 +109,10 @@ void CloudPaths::markNear(std::int32_t b, float x, float y, double reach,
     const float bottom = y - r;
     const float top = y + r;
     const std::size_t first = boxIndex(0, b);
-    const float* minX = &minX_[first];
-    const float* maxX = &maxX_[first];
-    const float* minY = &minY_[first];
-    const float* maxY = &maxY_[first];
+    const float* minX = minX_.data() + first;  // data(), not [first]: there may be no cloud
+    const float* maxX = maxX_.data() + first;
+    const float* minY = minY_.data() + first;
+    const float* maxY = maxY_.data() + first;
     char* out = near.data();
     const auto n = static_cast<std::size_t>(count_);
     for (std::size_t c = 0; c < n; ++c)

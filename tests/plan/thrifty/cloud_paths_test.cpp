@@ -146,6 +146,10 @@ TEST(CloudPaths, MarksEveryCloudTheExactTestWouldReach) {
         paths.markNear(0, c.x, c.y, c.reach, marks);
         EXPECT_EQ(marks, c.marks);
     }
+    CloudPaths none;  // no other cloud at all
+    none.predict(snapshotAt(100, still(50, 50, 100)), 32, 160, true);
+    none.markNear(0, 50.0f, 50.0f, reach, marks);
+    EXPECT_TRUE(marks.empty());
 }
 
 }  // namespace
