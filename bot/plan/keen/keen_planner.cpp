@@ -269,13 +269,8 @@ Strategy KeenPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
     const double most = kCatchRules.maxWindShare * start.mass;
     searchWinds(sim, *at, own, rainMargin, best);
     best = followedUp(sim, *at, rainMargin, best);
-    if (best.score > 0.0)
-        return firstCatchPlan(paths_, *at, best.outcome, best.wind);
-    if (unsafe(free, k0)) {
-        const EscapeRules rules{kThreatTicks, most, rainMargin, sim.rivalDangerMargin};
-        return escapePlan(paths_, *at, free.danger, rules, snapshot);
-    }
-    return idlePlan(snapshot);
+    const EscapeRules escape{kThreatTicks, most, rainMargin, sim.rivalDangerMargin};
+    return pathPlan(paths_, *at, best.score, best.outcome, best.wind, free, escape, snapshot);
 }
 
 }  // namespace

@@ -11,6 +11,19 @@ namespace {
 
 constexpr std::int32_t kIdleTicks = 10;
 
+Strategy firstCatchPlan(const CloudPaths& paths, const PathStart& at, const PathOutcome& outcome,
+                        Wind wind) {
+    Strategy plan;
+    plan.startTick = at.t;
+    plan.ownState = at.own;
+    plan.targetState = paths.at(outcome.firstCloud, at.k0);
+    plan.duration = outcome.firstCatch - at.k0;
+    plan.gain = static_cast<float>(outcome.gain - outcome.spent);
+    plan.windX = wind.x;
+    plan.windY = wind.y;
+    return plan;
+}
+
 }  // namespace
 
 std::optional<PathStart> pathStart(float tickDrift, const WorldSnapshot& snapshot,
@@ -30,27 +43,19 @@ Strategy idlePlan(const WorldSnapshot& snapshot) {
     return idle;
 }
 
-Strategy firstCatchPlan(const CloudPaths& paths, const PathStart& at, const PathOutcome& outcome,
-                        Wind wind) {
-    Strategy plan;
-    plan.startTick = at.t;
-    plan.ownState = at.own;
-    plan.targetState = paths.at(outcome.firstCloud, at.k0);
-    plan.duration = outcome.firstCatch - at.k0;
-    plan.gain = static_cast<float>(outcome.gain - outcome.spent);
-    plan.windX = wind.x;
-    plan.windY = wind.y;
-    return plan;
-}
-
-Strategy escapePlan(const CloudPaths& paths, const PathStart& at, std::int32_t danger,
-                    const EscapeRules& rules, const WorldSnapshot& snapshot) {
-    const std::optional<Wind> wind = escapeWind(paths, at.own, at.k0, danger, rules);
-    if (!wind)
+Strategy pathPlan(const CloudPaths& paths, const PathStart& at, double score,
+                  const PathOutcome& best, Wind wind, const PathOutcome& free,
+                  const EscapeRules& rules, const WorldSnapshot& snapshot) {
+    if (score > 0.0)
+        return firstCatchPlan(paths, at, best, wind);
+    if (free.danger < 0 || free.danger - at.k0 > rules.ticks)
         return idlePlan(snapshot);
-    Strategy escape;
-    escape.setDirect(wind->x, wind->y, at.t, 1);
-    return escape;
+    const std::optional<Wind> escape = escapeWind(paths, at.own, at.k0, free.danger, rules);
+    if (!escape)
+        return idlePlan(snapshot);
+    Strategy plan;
+    plan.setDirect(escape->x, escape->y, at.t, 1);
+    return plan;
 }
 
 }  // namespace nimbus

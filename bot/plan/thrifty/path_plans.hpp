@@ -29,14 +29,13 @@ std::optional<PathStart> pathStart(float tickDrift, const WorldSnapshot& snapsho
 // No wind for 10 ticks from the snapshot's tick: the next decision comes then at the latest.
 Strategy idlePlan(const WorldSnapshot& snapshot);
 
-// A chase plan of the first cloud the simulated path `outcome` swallows after the wind: the
-// control loop watches it and plans again once it is caught. outcome must have a catch.
-Strategy firstCatchPlan(const CloudPaths& paths, const PathStart& at, const PathOutcome& outcome,
-                        Wind wind);
-
-// When the free path meets a heavier cloud at tick offset `danger`: the escape wind
-// (escape_wind.hpp) blown at at.t for one tick, or the idle plan when no wind helps.
-Strategy escapePlan(const CloudPaths& paths, const PathStart& at, std::int32_t danger,
-                    const EscapeRules& rules, const WorldSnapshot& snapshot);
+// The plan a decision ends with once its paths are simulated: when the best path scores above 0,
+// a chase plan of the first cloud it swallows after `wind` (the control loop watches that cloud
+// and plans again once it is caught; best must have a catch). Otherwise, when the free path
+// meets a heavier cloud within rules.ticks of the wind, the escape wind (escape_wind.hpp) blown
+// at at.t for one tick; otherwise, or when no wind helps, the idle plan.
+Strategy pathPlan(const CloudPaths& paths, const PathStart& at, double score,
+                  const PathOutcome& best, Wind wind, const PathOutcome& free,
+                  const EscapeRules& rules, const WorldSnapshot& snapshot);
 
 }  // namespace nimbus

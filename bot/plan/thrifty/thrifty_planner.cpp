@@ -96,14 +96,10 @@ Strategy ThriftyPlanner::decide(float tickDrift, const WorldSnapshot& snapshot,
             best.outcome = out;
         }
     }
-    if (best.score > 0.0)
-        return firstCatchPlan(paths_, *at, best.outcome, Wind{best.windX, best.windY});
-    if (unsafe(free, k0)) {
-        const EscapeRules rules{kThreatTicks, kCatchRules.maxWindShare * start.mass, rainMargin,
-                                sim.rivalDangerMargin};
-        return escapePlan(paths_, *at, free.danger, rules, snapshot);
-    }
-    return idlePlan(snapshot);
+    const EscapeRules escape{kThreatTicks, kCatchRules.maxWindShare * start.mass, rainMargin,
+                             sim.rivalDangerMargin};
+    return pathPlan(paths_, *at, best.score, best.outcome, Wind{best.windX, best.windY}, free,
+                    escape, snapshot);
 }
 
 }  // namespace
