@@ -69,6 +69,7 @@ void ArenaServer::launchNext() {
         log_(e.what(), true);
         unstarted_.push_back(commands_[i]);
         commands_.erase(commands_.begin() + static_cast<std::ptrdiff_t>(i));
+        commandPlaces_.erase(commandPlaces_.begin() + static_cast<std::ptrdiff_t>(i));
         launchNext();
         return;
     }

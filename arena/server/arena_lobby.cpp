@@ -50,16 +50,17 @@ void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
                 launchNext();  // the newest bot has joined: the next one may start
             }
         }
-        p = addPlayer(cmd.name, "bot", logPaths_[process], processes_[process]->command());
+        p = addPlayer(cmd.name, "bot", logPaths_[process], processes_[process]->command(),
+                      commandPlaces_[static_cast<std::size_t>(process)]);
     } else if (openTaken_ < openSeats()) {
         ++openTaken_;
-        p = addPlayer(cmd.name, "client", "", "");
+        p = addPlayer(cmd.name, "client", "", "",
+                      static_cast<std::int32_t>(options_.bots.size()) + openTaken_);
     } else {
         session.send("ERROR seat reserved\n");
         return;
     }
     session.player = p;
-    session.label = "player " + std::to_string(p) + " (" + infos_[p].name + ")";
     for (auto& s : sessions_) {
         if (s.get() == &session) {
             roster_[p].session = s;
@@ -151,7 +152,8 @@ void ArenaServer::watchLobby() {
 }
 
 std::int32_t ArenaServer::addPlayer(const std::string& wanted, const std::string& kind,
-                                    const std::string& logPath, const std::string& command) {
+                                    const std::string& logPath, const std::string& command,
+                                    std::int32_t place) {
     std::string name = wanted;
     for (int n = 2;; ++n) {
         bool taken = false;
@@ -165,9 +167,37 @@ std::int32_t ArenaServer::addPlayer(const std::string& wanted, const std::string
     }
     infos_.push_back({name, kind, logPath, command, -1});
     roster_.push_back({});
-    const auto p = static_cast<std::int32_t>(roster_.size() - 1);
-    log_("player " + std::to_string(p) + " is " + name + " (" + kind + ")", false);
-    return p;
+    roster_.back().place = place;
+    log_(name + " (" + kind + ") takes a seat", false);
+    return static_cast<std::int32_t>(roster_.size() - 1);
+}
+
+// The players in the order their BOTs were given, whatever order they named themselves in, so
+// that a tournament that rotates its BOTs rotates the start places (player p starts at place p).
+void ArenaServer::numberByPlace() {
+    std::vector<std::size_t> order(roster_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+        return roster_[a].place < roster_[b].place;
+    });
+    std::vector<Player> roster;
+    std::vector<PlayerInfo> infos;
+    for (const std::size_t i : order) {
+        roster.push_back(std::move(roster_[i]));
+        infos.push_back(std::move(infos_[i]));
+    }
+    roster_ = std::move(roster);
+    infos_ = std::move(infos);
+    for (std::size_t p = 0; p < roster_.size(); ++p) {
+        const std::string number = std::to_string(p);
+        if (roster_[p].session) {
+            roster_[p].session->player = static_cast<std::int32_t>(p);
+            roster_[p].session->label = "player " + number + " (" + infos_[p].name + ")";
+        }
+        log_("player " + number + " is " + infos_[p].name + " (" + infos_[p].kind + ")", false);
+    }
 }
 
 void ArenaServer::maybeStart() {

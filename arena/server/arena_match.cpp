@@ -34,6 +34,7 @@ void ArenaServer::startGame() {
     watchTimer_.cancel();
     launchTimer_.cancel();
     noteAbsentBots();
+    numberByPlace();
     GameSettings settings;
     settings.seed = options_.seed;
     settings.ticks = options_.ticks;

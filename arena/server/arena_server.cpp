@@ -63,13 +63,16 @@ void ArenaServer::start() {
     log_("listening on 127.0.0.1:" + std::to_string(port()) + ", seed " +
              std::to_string(options_.seed),
          false);
-    for (const std::string& bot : options_.bots) {
+    for (std::size_t i = 0; i < options_.bots.size(); ++i) {
+        const std::string& bot = options_.bots[i];
+        const auto place = static_cast<std::int32_t>(i);
         if (auto kind = parseBuiltin(bot)) {
-            const std::int32_t p = addPlayer(builtinName(*kind), "builtin", "", "");
+            const std::int32_t p = addPlayer(builtinName(*kind), "builtin", "", "", place);
             roster_[p].builtin = kind;
             ++builtins_;
         } else {
             commands_.push_back(bot);
+            commandPlaces_.push_back(place);
         }
     }
     accept();

@@ -64,7 +64,7 @@ class ArenaServer : public SessionHost {
     void start();
 
     // After io.run() has returned: the finished game (nullptr if it never started), the players
-    // as they joined and why the game ended.
+    // (by index once the game has started: see numberByPlace) and why the game ended.
     // Sessions still held: the open ones and the players' (closed unnamed ones are dropped).
     std::size_t sessionCount() const { return sessions_.size(); }
     const Game* game() const { return game_.get(); }
@@ -102,6 +102,9 @@ class ArenaServer : public SessionHost {
     struct Player {
         std::optional<BuiltinKind> builtin;
         std::shared_ptr<Session> session;
+        // Where the player goes in the game's order: its BOT's place on the command line, or,
+        // for a client in an open seat, after every BOT in the order the clients named themselves.
+        std::int32_t place = 0;
     };
     using Clock = std::chrono::steady_clock;
 
@@ -115,7 +118,11 @@ class ArenaServer : public SessionHost {
     void launchNext();
     void watchLobby();
     std::int32_t addPlayer(const std::string& wanted, const std::string& kind,
-                           const std::string& logPath, const std::string& command);
+                           const std::string& logPath, const std::string& command,
+                           std::int32_t place);
+    // At the start: the players numbered by their place (see Player::place), their sessions
+    // told their numbers, and each player's number logged.
+    void numberByPlace();
     void maybeStart();
     void startGame();
     void scheduleTick();
@@ -153,6 +160,7 @@ class ArenaServer : public SessionHost {
     std::int32_t nextSessionId_ = 1;
     std::vector<std::shared_ptr<Session>> sessions_;
     std::vector<std::string> commands_;  // bot command lines, launched in order
+    std::vector<std::int32_t> commandPlaces_;  // by command: its place among the BOTs given
     std::vector<std::unique_ptr<BotProcess>> processes_;
     std::vector<std::string> logPaths_;   // by process
     std::vector<std::string> unstarted_;  // BOT command lines that could not be started

@@ -346,13 +346,17 @@ TEST(ArenaGame, ABotThatCrashesMidGameRanksBelowTheBuiltinsAndTheRestRunsUnpaced
     const ArenaServer& server = arena.server();
     ASSERT_NE(server.game(), nullptr);
     EXPECT_TRUE(server.endReason() == "ticks" || server.endReason() == "one_left");
+    // Numbered as the BOTs were given, though the builtins joined first: a tournament that
+    // rotates its BOTs rotates the start places.
     const auto& players = server.players();
     ASSERT_EQ(players.size(), 3u);
-    EXPECT_EQ(players[2].name, "shell");
-    EXPECT_EQ(players[2].kind, "bot");
-    EXPECT_EQ(players[2].command, bot);
-    ASSERT_FALSE(players[2].log.empty());
-    EXPECT_EQ(fileText(players[2].log), "got OK shell\nthen BEGIN_STATE 0\n");
+    EXPECT_EQ(players[0].name, "shell");
+    EXPECT_EQ(players[0].kind, "bot");
+    EXPECT_EQ(players[0].command, bot);
+    EXPECT_EQ(players[1].name, "idle");
+    EXPECT_EQ(players[2].name, "greedy");
+    ASSERT_FALSE(players[0].log.empty());
+    EXPECT_EQ(fileText(players[0].log), "got OK shell\nthen BEGIN_STATE 0\n");
 
     const auto rows = rankPlayers(server.game(), server.resultPlayers());
     ASSERT_EQ(rows.size(), 3u);
@@ -443,11 +447,13 @@ TEST(ArenaGame, AStartedBotsSeatIsTakenOnlyByItAndExtraSeatsAreOpen) {
     arena.join();
     const auto& players = arena.server().players();
     ASSERT_EQ(players.size(), 3u);
-    EXPECT_EQ(players[1].name, "outsider");
-    EXPECT_EQ(players[1].kind, "client");
-    EXPECT_EQ(players[2].name, "shell");
-    EXPECT_EQ(players[2].kind, "bot");
-    EXPECT_EQ(fileText(players[2].log), "got OK shell\n");
+    // The BOTs in the order given, though the outsider named itself first; clients after them.
+    EXPECT_EQ(players[0].name, "shell");
+    EXPECT_EQ(players[0].kind, "bot");
+    EXPECT_EQ(players[1].name, "idle");
+    EXPECT_EQ(players[2].name, "outsider");
+    EXPECT_EQ(players[2].kind, "client");
+    EXPECT_EQ(fileText(players[0].log), "got OK shell\n");
 }
 
 }  // namespace

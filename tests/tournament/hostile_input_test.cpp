@@ -171,6 +171,30 @@ TEST(HostileInput, ResultsFilesCountOnlyWhenTheyAreThePlayedGameTheyMustBe) {
     EXPECT_TRUE(logTail(read.outcome.seats[0].log).empty());
 }
 
+TEST(HostileInput, PlayersSitInTheirSeatsAsTheArenaNumbersThemNowOrDidBefore) {
+    // Seats "./a", greedy, greedy: the arena numbers its players by seat now (./a is player 0);
+    // results stored before numbered the builtins first (./a is player 2). Anything else is
+    // another game's.
+    ExpectedGame e = expected();
+    e.seats = std::vector<std::string>{"./a", "builtin:greedy", "builtin:greedy"};
+    const struct {
+        int a, greedy, greedy2;
+        GameState state;
+        const char* problem;
+    } rows[] = {{0, 1, 2, GameState::Finished, ""},
+                {2, 0, 1, GameState::Finished, ""},
+                {1, 0, 2, GameState::Foreign, "seat 1 is \"./a\", its player 0 is \"builtin:greedy\""}};
+    for (const auto& row : rows) {
+        nlohmann::json results = wholeGame();
+        results["players"][0]["index"] = row.a;
+        results["players"][1]["index"] = row.greedy;
+        results["players"][2]["index"] = row.greedy2;
+        const LoadedGame loaded = checkGame(results, e);
+        EXPECT_EQ(loaded.state, row.state) << row.a << ": " << loaded.problem;
+        EXPECT_NE(loaded.problem.find(row.problem), std::string::npos) << loaded.problem;
+    }
+}
+
 TEST(HostileInput, EntrantTextIsOneLineAndEveryOutputEscapesWhatItMust) {
     for (const char* bad : {"", "bot\nrm -rf ~", "bot\r", "bot\x1b[31m", "a\tb", "bot\x7f",
                             "bot\xc2\x9b"

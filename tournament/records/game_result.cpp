@@ -166,10 +166,52 @@ std::string seatText(std::size_t seat, const std::string& entrant) {
     return "seat " + std::to_string(seat + 1) + " is " + inQuotes(entrant);
 }
 
-// Every player (in the file's order, logs as written) sits in its seat of `seats`: builtin i in
-// the i-th builtin seat, the k-th started bot in the k-th bot seat once the bots that were never
-// started (no log) are left out. Throws Foreign naming the first seat that differs.
-void checkSeats(const std::vector<SeatResult>& players, const std::vector<std::string>& seats) {
+// Every player sits in its seat of `seats` as the arena numbers its players: player p in the
+// p-th seat once the seats of the absent bots are left out, the started bots' logs numbered in
+// seat order. Returns what differs first, or nothing.
+std::string seatsInOrderProblem(const std::vector<SeatResult>& players,
+                                const std::vector<std::string>& seats) {
+    std::vector<const SeatResult*> present;
+    std::multiset<std::string> absent;
+    for (const SeatResult& p : players) {
+        if (p.status == "absent") {
+            absent.insert(p.entrant);
+        } else {
+            present.push_back(&p);
+        }
+    }
+    std::sort(present.begin(), present.end(),
+              [](const SeatResult* a, const SeatResult* b) { return a->player < b->player; });
+    std::size_t next = 0;
+    long lastLog = 0;
+    for (std::size_t s = 0; s < seats.size(); ++s) {
+        const SeatResult* p = next < present.size() ? present[next] : nullptr;
+        if (p && p->entrant == seats[s] && p->player == static_cast<std::int32_t>(next)) {
+            const long k = arena::looksBuiltin(p->entrant) ? 0 : logNumber(p->log);
+            if (k > 0 && k <= lastLog) {
+                return seatText(s, seats[s]) + ", its bot logs to bot" + std::to_string(k) +
+                       ".log, not after bot" + std::to_string(lastLog) + ".log";
+            }
+            lastLog = std::max(lastLog, k);
+            ++next;
+        } else if (const auto left = absent.find(seats[s]); left != absent.end()) {
+            absent.erase(left);
+        } else if (p) {
+            return seatText(s, seats[s]) + ", its player " + std::to_string(p->player) + " is " +
+                   inQuotes(p->entrant);
+        } else {
+            return seatText(s, seats[s]) + ", which none of its players takes";
+        }
+    }
+    return next == present.size() && absent.empty() ? std::string()
+                                                    : "its players do not sit in the game's seats";
+}
+
+// The same for the arena before it numbered its players by seat: builtin i in the i-th builtin
+// seat, the k-th started bot in the k-th bot seat once the bots that were never started (no log)
+// are left out. Throws Foreign naming the first seat that differs.
+void checkBuiltinsFirst(const std::vector<SeatResult>& players,
+                        const std::vector<std::string>& seats) {
     std::vector<std::size_t> builtinSeats;
     std::vector<std::size_t> botSeats;
     for (std::size_t s = 0; s < seats.size(); ++s) {
@@ -215,6 +257,21 @@ void checkSeats(const std::vector<SeatResult>& players, const std::vector<std::s
     }
     if (next != static_cast<long>(started.size()) + 1 || !unstarted.empty()) {
         throw Foreign("its bots do not sit in the game's bot seats");
+    }
+}
+
+// The players (in the file's order, logs as written) sit in the seats of `seats`, numbered as
+// the arena numbers them now or as it did before (results stored then). Throws Foreign naming
+// the first seat that differs from the present numbering.
+void checkSeats(const std::vector<SeatResult>& players, const std::vector<std::string>& seats) {
+    const std::string problem = seatsInOrderProblem(players, seats);
+    if (problem.empty()) {
+        return;
+    }
+    try {
+        checkBuiltinsFirst(players, seats);
+    } catch (const Foreign&) {
+        throw Foreign(problem);
     }
 }
 
