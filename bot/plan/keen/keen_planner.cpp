@@ -46,9 +46,10 @@ constexpr double kWindScales[] = {0.55, 0.75, 0.9, 1.15, 1.4, 1.9};
 constexpr std::size_t kFollowedUp = 4;
 constexpr std::size_t kSecondWinds = 2;
 // A heavier raincloud is too close within its radius plus this share of the own radius; a
-// heavier rival, which can steer at the own cloud, within its radius plus the own radius.
+// heavier rival within its radius alone: where its drifting path would swallow the own cloud. A
+// wider margin kept keen off the rainclouds near a heavier rival, which mostly never steers at it.
 constexpr double kRainMargin = 0.3;
-constexpr double kRivalMargin = 1.0;
+constexpr double kRivalMargin = 0.0;
 // A target that a heavier rival could catch first, for a wind of this share of the target's mass,
 // is left to it.
 constexpr double kRivalTakeShare = 0.2;

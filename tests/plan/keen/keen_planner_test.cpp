@@ -43,10 +43,15 @@ TEST(KeenPlanner, PartsFromThriftyWhereItsRulesSay) {
     const CloudState far = still(1080, 360, 20);
     const CloudState light1 = still(100, 100, 6);
     const CloudState light2 = still(100, 620, 6);
+    // A rival of 400 (radius 20) 25 beside the way to the prize: within its radius plus the own
+    // radius, not within its radius alone.
+    const CloudState beside = still(715, 385, 400);
     const Case cases[] = {
         {"a raincloud alone", "keen", {}, {prize}, Expect::Chase},
         {"a raincloud a rival reaches first", "keen", {taker}, {prize}, Expect::Idle},
         {"the same for thrifty", "thrifty", {taker}, {prize}, Expect::Chase},
+        {"a heavier rival beside the way", "keen", {beside}, {prize}, Expect::Chase},
+        {"the same for thrifty", "thrifty", {beside}, {prize}, Expect::Idle},
         {"a dear catch with one rival left", "keen", {light1}, {far}, Expect::Chase},
         {"the same with two rivals", "keen", {light1, light2}, {far}, Expect::Idle},
     };
