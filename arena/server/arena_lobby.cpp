@@ -61,6 +61,7 @@ void ArenaServer::onLobbyLine(Session& session, const Command& cmd) {
         return;
     }
     session.player = p;
+    session.label = infos_[p].name;  // its number comes at the start (numberByPlace)
     for (auto& s : sessions_) {
         if (s.get() == &session) {
             roster_[p].session = s;
