@@ -49,6 +49,18 @@ class PathSimulator {
     const std::vector<std::int32_t>& swallowed() const { return swallowed_; }
 
   private:
+    // How far beyond its radius a heavier cloud c is too close.
+    double marginOf(std::int32_t c, float dangerMargin) const;
+    // Fills near_ with the clouds not eaten that can come within reach of `own` (of radius
+    // ownRadius) from offset k to blockEnd, both in one block of the paths.
+    void collectNear(const CloudState& own, double ownRadius, std::int32_t k,
+                     std::int32_t blockEnd, double heaviestReach, float dangerMargin);
+    // The own cloud (of radius r this tick) against the clouds in near_ at offset k: swallows,
+    // with gains, the lighter ones within r, recorded in out; sets out.danger and stops at a
+    // heavier one too close. Returns whether it swallowed any.
+    bool meet(CloudState& own, double r, std::int32_t k, float dangerMargin, bool gains,
+              PathOutcome& out);
+
     const CloudPaths& paths_;
     std::vector<char> eaten_;
     std::vector<std::int32_t> swallowed_;
