@@ -25,6 +25,24 @@ class SlotCursor {
     std::int32_t slot_;
 };
 
+// Both paths walked together from the start tick: n ticks after it, with the own velocity last
+// taken as the reference for a reversal.
+struct PathScan {
+    SlotCursor own;
+    SlotCursor target;
+    std::int32_t n = 0;
+    float px = 0.0f;
+    float py = 0.0f;
+
+    // One tick further; false when either path has no computed state left.
+    bool step() {
+        ++n;
+        own.next();
+        target.next();
+        return !own.done() && !target.done();
+    }
+};
+
 // The cost test of one tick without its square root where the squared distance q = dx² + dy²
 // (as the planner rounds it) already settles it: true when the cost of a catch at that distance
 // would exceed cap, the smaller of the wind limit and the target's mass. False when it cannot
@@ -57,6 +75,65 @@ bool rateBelow(double bestRate, double gain, std::int32_t n) {
     return bestRate < gain / n;
 }
 
+// Chase search: the catch with the best gain per tick, written into plan (gain, duration, wind).
+// Ends at the first change of sign of the own velocity (the bounce search then finds it at once)
+// or at the first affordable tick that does not improve the rate; false when a path ends first.
+bool chaseSearch(Strategy& plan, PathScan& scan, float limit, float r) {
+    const CostPreTest preTest(r);
+    double bestRate = double(plan.gain) / plan.duration;  // of the best catch so far
+    for (;;) {
+        if (!scan.step())
+            return false;
+        const CloudState& s = scan.own.state();
+        if (velocityReversed(s, scan.px, scan.py))
+            return true;
+        scan.px = s.vx;
+        scan.py = s.vy;
+        const CloudState& T = scan.target.state();
+        const float dx = static_cast<float>(double(T.x) - s.x);
+        const float dy = static_cast<float>(double(T.y) - s.y);
+        const float q = static_cast<float>(double(dx) * dx + double(dy) * dy);
+        const double shiftSum = chaseShiftSum(scan.n);
+        const double cap = limit < T.mass ? double(limit) : double(T.mass);
+        if (preTest.unaffordable(q, cap, shiftSum))
+            continue;
+        const float d = floatSqrt(q);
+        const float c = rimCatchCost(r, d, shiftSum);
+        if (c > limit || c > T.mass)
+            continue;
+        const double catchGain = double(T.mass) - c;
+        if (!rateBelow(bestRate, catchGain, scan.n))
+            return true;
+        plan.gain = static_cast<float>(catchGain);
+        plan.duration = scan.n;
+        bestRate = double(plan.gain) / plan.duration;
+        if (c < 1.0) {
+            plan.windX = 0.0f;
+            plan.windY = 0.0f;
+        } else {
+            const float ux = static_cast<float>(dx / double(d));
+            const float uy = static_cast<float>(dy / double(d));
+            plan.windX = static_cast<float>(double(ux) * c);
+            plan.windY = static_cast<float>(double(c) * uy);
+        }
+    }
+}
+
+// Bounce search, from where the chase search stopped: on to the first tick whose own velocity
+// opposes the reference, then three ticks more, where the follow-up stage starts. False when a
+// path ends first.
+bool toFollowUpStart(PathScan& scan) {
+    while (!velocityReversed(scan.own.state(), scan.px, scan.py)) {
+        if (!scan.step())
+            return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!scan.step())
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajectory& target,
@@ -78,77 +155,11 @@ PlanSummary Strategy::plan(std::int32_t t, const Trajectory& own, const Trajecto
     float limit = static_cast<float>(mass - targetState.mass - reserve - 1.0);
     if (limit > mass * 0.5 - 1.0)
         limit = static_cast<float>(mass * 0.5 - 1.0);
-    const float r = floatSqrt(ownState.mass);
 
-    SlotCursor ownAt(own, t);
-    SlotCursor targetAt(target, t);
-    const CostPreTest preTest(r);
-    double bestRate = double(gain) / duration;  // gain / duration of the best catch so far
-    float px = 0.0f;
-    float py = 0.0f;
-    std::int32_t n = 0;
-
-    // Chase search: ends at the first change of sign of the own velocity (the search below then
-    // finds the bounce at once) or at the first affordable tick that does not improve the rate.
-    for (;;) {
-        ++n;
-        ownAt.next();
-        targetAt.next();
-        if (ownAt.done() || targetAt.done())
-            return summary();
-        const CloudState& s = ownAt.state();
-        if (velocityReversed(s, px, py))
-            break;
-        px = s.vx;
-        py = s.vy;
-        const CloudState& T = targetAt.state();
-        const float dx = static_cast<float>(double(T.x) - s.x);
-        const float dy = static_cast<float>(double(T.y) - s.y);
-        const float q = static_cast<float>(double(dx) * dx + double(dy) * dy);
-        const double shiftSum = chaseShiftSum(n);
-        const double cap = limit < T.mass ? double(limit) : double(T.mass);
-        if (preTest.unaffordable(q, cap, shiftSum))
-            continue;
-        const float d = floatSqrt(q);
-        const float c = rimCatchCost(r, d, shiftSum);
-        if (c > limit || c > T.mass)
-            continue;
-        const double catchGain = double(T.mass) - c;
-        if (!rateBelow(bestRate, catchGain, n))
-            break;
-        gain = static_cast<float>(catchGain);
-        duration = n;
-        bestRate = double(gain) / duration;
-        if (c < 1.0) {
-            windX = 0.0f;
-            windY = 0.0f;
-        } else {
-            const float ux = static_cast<float>(dx / double(d));
-            const float uy = static_cast<float>(dy / double(d));
-            windX = static_cast<float>(double(ux) * c);
-            windY = static_cast<float>(double(c) * uy);
-        }
-    }
-
-    // Bounce search: the first tick from n on whose own velocity opposes the reference.
-    std::int32_t m = n;
-    while (!velocityReversed(ownAt.state(), px, py)) {
-        ++m;
-        ownAt.next();
-        targetAt.next();
-        if (ownAt.done() || targetAt.done())
-            return summary();
-    }
-
-    // The follow-up stage starts three ticks after the bounce.
-    for (int i = 0; i < 3; ++i) {
-        ++m;
-        ownAt.next();
-        targetAt.next();
-        if (ownAt.done() || targetAt.done())
-            return summary();
-    }
-    const std::int32_t k = m;
+    PathScan scan{SlotCursor(own, t), SlotCursor(target, t)};
+    if (!chaseSearch(*this, scan, limit, floatSqrt(ownState.mass)) || !toFollowUpStart(scan))
+        return summary();
+    const std::int32_t k = scan.n;
     followUp = new Strategy();
     const PlanSummary next = followUp->plan(tickAfter(t, k), own, target, reserve);
     if (double(gain) / duration < double(next.gain) / (next.duration + k)) {
