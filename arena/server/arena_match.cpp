@@ -41,20 +41,7 @@ void ArenaServer::startGame() {
     settings.rainclouds = options_.rainclouds;
     settings.players = static_cast<std::int32_t>(roster_.size());
     game_ = std::make_unique<Game>(settings);
-    bool signalled = false;
-    if (!options_.replayPath.empty()) {
-        // A FIFO waits here for its reader; a signal ends the wait, and then the game.
-        util::FileError error;
-        replayFile_ = ReplayFile::create(options_.replayPath, error);
-        if (replayFile_) {
-            replayEncoder_ = std::make_unique<ReplayEncoder>(*game_);
-            replayFile_->append(ReplayEncoder::header(*game_, infos_, options_.tickMs));
-        } else {
-            replay_.problem = error.message;
-            signalled = error.code == EINTR;
-            log_(replay_.problem + "; the game goes on without its replay", true);
-        }
-    }
+    const bool signalled = !openReplay();
     recordTick();
     budgets_.assign(roster_.size(), StateBudget{});
     log_("game starts: " + std::to_string(settings.players) + " players, " +
@@ -64,16 +51,7 @@ void ArenaServer::startGame() {
          false);
     start_ = Clock::now();
     lastProgress_ = start_;
-    for (std::size_t p = 0; p < roster_.size(); ++p) {
-        if (roster_[p].session) {
-            roster_[p].session->send(nameAccepted(infos_[p].name));
-        }
-    }
-    for (std::size_t p = 0; p < roster_.size(); ++p) {
-        if (roster_[p].session) {
-            roster_[p].session->release();
-        }
-    }
+    greetPlayers();
     if (signalled) {
         // The loop hears the signal first, and it ends the game before a tick is played.
         tickTimer_.expires_after(kSignalHeard);
@@ -85,6 +63,37 @@ void ArenaServer::startGame() {
         return;
     }
     scheduleTick();
+}
+
+bool ArenaServer::openReplay() {
+    if (options_.replayPath.empty()) {
+        return true;
+    }
+    // A FIFO waits here for its reader; a signal ends the wait, and then the game.
+    util::FileError error;
+    replayFile_ = ReplayFile::create(options_.replayPath, error);
+    if (replayFile_) {
+        replayEncoder_ = std::make_unique<ReplayEncoder>(*game_);
+        replayFile_->append(ReplayEncoder::header(*game_, infos_, options_.tickMs));
+        return true;
+    }
+    replay_.problem = error.message;
+    log_(replay_.problem + "; the game goes on without its replay", true);
+    return error.code != EINTR;
+}
+
+void ArenaServer::greetPlayers() {
+    // Every name is accepted before the lines any player sent while held are handed over.
+    for (std::size_t p = 0; p < roster_.size(); ++p) {
+        if (roster_[p].session) {
+            roster_[p].session->send(nameAccepted(infos_[p].name));
+        }
+    }
+    for (std::size_t p = 0; p < roster_.size(); ++p) {
+        if (roster_[p].session) {
+            roster_[p].session->release();
+        }
+    }
 }
 
 void ArenaServer::scheduleTick() {

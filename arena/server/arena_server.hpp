@@ -125,6 +125,12 @@ class ArenaServer : public SessionHost {
     void numberByPlace();
     void maybeStart();
     void startGame();
+    // Opens the replay file, when there is one, and writes its header. A file that cannot be
+    // opened is logged and the game goes on without it; false when a signal ended the wait for
+    // a FIFO's reader (the game then ends before its first tick).
+    bool openReplay();
+    // Tells every player its name is accepted, then hands over the lines each sent while held.
+    void greetPlayers();
     void scheduleTick();
     void onTick();
     bool anyBotConnected() const;
