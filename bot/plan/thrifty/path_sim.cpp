@@ -33,7 +33,8 @@ inline double PathSimulator::marginOf(std::int32_t c, float dangerMargin) const 
 }
 
 inline void PathSimulator::collectNear(const CloudState& own, double ownRadius, std::int32_t k,
-                                std::int32_t blockEnd, double heaviestReach, float dangerMargin) {
+                                       std::int32_t blockEnd, double heaviestReach,
+                                       float dangerMargin) {
     // The own cloud moves at most its speed times the ticks left (damping and bounces only
     // shorten that).
     const std::int32_t block = CloudPaths::blockOf(k);
@@ -71,7 +72,7 @@ inline void PathSimulator::collectNear(const CloudState& own, double ownRadius, 
 }
 
 inline bool PathSimulator::meet(CloudState& own, double r, std::int32_t k, float dangerMargin,
-                         bool gains, PathOutcome& out) {
+                                bool gains, PathOutcome& out) {
     bool grew = false;
     for (const std::int32_t c : near_) {
         if (eaten_[static_cast<std::size_t>(c)])

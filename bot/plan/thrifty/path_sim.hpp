@@ -53,8 +53,8 @@ class PathSimulator {
     double marginOf(std::int32_t c, float dangerMargin) const;
     // Fills near_ with the clouds not eaten that can come within reach of `own` (of radius
     // ownRadius) from offset k to blockEnd, both in one block of the paths.
-    void collectNear(const CloudState& own, double ownRadius, std::int32_t k,
-                     std::int32_t blockEnd, double heaviestReach, float dangerMargin);
+    void collectNear(const CloudState& own, double ownRadius, std::int32_t k, std::int32_t blockEnd,
+                     double heaviestReach, float dangerMargin);
     // The own cloud (of radius r this tick) against the clouds in near_ at offset k: swallows,
     // with gains, the lighter ones within r, recorded in out; sets out.danger and stops at a
     // heavier one too close. Returns whether it swallowed any.
